@@ -1,0 +1,11 @@
+#include "common/Tcursorhourglass.h"
+
+TCursorHourGlass::TCursorHourGlass() : saved_(Platform::GetScreenCursor())
+{
+    Platform::SetScreenCursor(Platform::ScreenCursor::HourGlass);
+}
+
+TCursorHourGlass::~TCursorHourGlass()
+{
+    Platform::SetScreenCursor(saved_);
+}

@@ -54,10 +54,13 @@ public:
 
     // Empty formula and text, no comment, for a cell that holds nothing.
     CellView cell(CellAddress at) const;
+    bool hasComment(CellAddress at) const;
     // The smallest rectangle of every listed cell and note; A1 alone for an empty sheet.
     CellRange usedRange() const;
     // Number of cells that hold something (formula or text) or a note.
     std::size_t cellCount() const;
+    // Bytes held for the cells, their texts and notes (the name and this object excluded).
+    std::size_t memoryUsage() const;
 
     class Storage;
 
@@ -76,6 +79,8 @@ public:
 
     const QString& name() const;
     const QString& path() const;
+    // Unique within the process, never reused: lets holders of a reference notice a closed book.
+    quint64 id() const;
 
     Worksheet& addWorksheet(const QString& name);
     int worksheetCount() const;
@@ -85,6 +90,7 @@ public:
 private:
     QString name_;
     QString path_;
+    quint64 id_;
     std::vector<std::unique_ptr<Worksheet>> worksheets_;
 };
 
@@ -103,8 +109,20 @@ public:
     // -1 when no open workbook has that name (compared without regard to case).
     int workbookIndex(const QString& name) const;
 
+    // nullptr once the workbook with that id has been closed.
+    Workbook* workbookById(quint64 id);
+
     // Called by the object model on Worksheet.Activate (cell empty) and Range.Activate.
     void activate(int workbookIndex, int worksheetIndex, std::optional<CellAddress> cell);
+
+    struct Place
+    {
+        int workbookIndex = -1; // 0-based
+        int worksheetIndex = -1;
+        std::optional<CellAddress> cell;
+    };
+    // What was activated last; workbookIndex -1 before any activation or after its book closed.
+    Place activePlace() const;
 
 signals:
     void workbooksChanged();
@@ -112,6 +130,7 @@ signals:
 
 private:
     std::vector<std::unique_ptr<Workbook>> workbooks_;
+    Place active_;
 };
 
 } // namespace SheetHost

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <utility>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -25,6 +27,12 @@ QString ShortPrefix(const QString& prefix)
     if (!result.isEmpty() && result.back().isHighSurrogate())
         result.chop(1);
     return result;
+}
+
+std::function<std::uint16_t()>& NumberSource()
+{
+    static std::function<std::uint16_t()> source;
+    return source;
 }
 } // namespace
 
@@ -63,11 +71,18 @@ QString CreateUniqueTempFile(const QString& folder, const QString& prefix, std::
     }
     return {};
 }
+
+void SetTempNumberSource(std::function<std::uint16_t()> source)
+{
+    NumberSource() = std::move(source);
+}
 } // namespace Detail
 
 QString GetTempFileName(const QString& folder, const QString& prefix)
 {
-    const auto first = std::uint16_t(QRandomGenerator::global()->bounded(1, 0x10000));
+    const auto first = NumberSource()
+                           ? NumberSource()()
+                           : std::uint16_t(QRandomGenerator::global()->bounded(1, 0x10000));
     return Detail::CreateUniqueTempFile(folder, prefix, first);
 }
 

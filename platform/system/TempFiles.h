@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 // Temporary folder and temporary file names in the manner of the Windows calls the programs were
 // written against: the folder always ends in a separator, and a new temporary file is created
@@ -25,6 +26,10 @@ bool MoveFileNoReplace(const QString& from, const QString& to);
 namespace Detail {
 // GetTempFileName with a chosen first number, so tests can provoke collisions.
 QString CreateUniqueTempFile(const QString& folder, const QString& prefix, std::uint16_t first);
+
+// Replaces where GetTempFileName takes its first number from (random by default); an empty
+// function restores the default. For tests that need to know the name in advance.
+void SetTempNumberSource(std::function<std::uint16_t()> source);
 } // namespace Detail
 
 } // namespace Platform

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
 
 struct AppDataCase
@@ -13,6 +15,7 @@ struct AppDataCase
     const char* home;
     const char* configHome; // nullptr: unset
     const char* expected;
+    friend void PrintTo(const AppDataCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class AppDataTest : public ::testing::TestWithParam<AppDataCase>

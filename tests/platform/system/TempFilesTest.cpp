@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <set>
 
 #include <unistd.h>
@@ -33,6 +35,7 @@ struct TempPathCase
     const char* name;
     const char* tmpdir; // nullptr: unset
     const char* expected;
+    friend void PrintTo(const TempPathCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class TempPathTest : public ::testing::TestWithParam<TempPathCase>
@@ -66,6 +69,7 @@ struct PrefixCase
     const char* name;
     const char* prefix;
     const char* expectedPrefix;
+    friend void PrintTo(const PrefixCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class TempFilePrefixTest : public TempFileNameTest, public ::testing::WithParamInterface<PrefixCase>
@@ -141,6 +145,7 @@ struct BadInputCase
     const char* name;
     const char* folderUnderDir; // appended to the temporary folder; nullptr: empty folder
     const char* prefix;
+    friend void PrintTo(const BadInputCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class TempFileFailureTest : public TempFileNameTest,
@@ -190,6 +195,7 @@ struct MoveCase
     bool sourceExists;
     bool targetExists;
     bool expected;
+    friend void PrintTo(const MoveCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class MoveFileTest : public TempFileNameTest, public ::testing::WithParamInterface<MoveCase>

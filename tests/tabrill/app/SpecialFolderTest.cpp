@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace {
 
 TEST(GetSpecialFolderPath, AppDataIsTheXdgConfigFolderWithoutTrailingSeparator)
@@ -38,6 +40,7 @@ struct KindCase
     TSpecialFolderKind kind;
     int csidl;
     bool hasFolder;
+    friend void PrintTo(const KindCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class KindTest : public ::testing::TestWithParam<KindCase>

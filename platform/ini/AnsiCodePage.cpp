@@ -1,7 +1,6 @@
 #include "platform/ini/AnsiCodePage.h"
 
 #include <QtGlobal>
-
 #include <cerrno>
 #include <cstring>
 #include <iconv.h>

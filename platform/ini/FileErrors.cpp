@@ -1,7 +1,6 @@
 #include "platform/ini/FileErrors.h"
 
 #include <QDir>
-
 #include <cerrno>
 #include <cstring>
 

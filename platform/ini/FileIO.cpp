@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QRandomGenerator>
-
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -70,7 +69,7 @@ bool WriteAll(int fd, const char* data, std::size_t size)
 // The path the new content must take: the target of a symbolic link, else the path itself.
 QByteArray ResolvedTarget(const QByteArray& path)
 {
-    struct stat st {};
+    struct stat st = {};
     if (::lstat(path.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
         char resolved[PATH_MAX];
         if (::realpath(path.constData(), resolved) != nullptr)
@@ -91,7 +90,7 @@ std::optional<QByteArray> ReadWholeFile(const QString& fileName)
             return std::nullopt;
         ThrowOpen(fileName, errno);
     }
-    struct stat st {};
+    struct stat st = {};
     if (::fstat(fd.Get(), &st) != 0)
         ThrowOpen(fileName, errno);
     if (S_ISDIR(st.st_mode))
@@ -127,7 +126,7 @@ void ReplaceFileContents(const QString& fileName, const QByteArray& data)
     if (target.isEmpty())
         ThrowCreate(fileName, ENOENT);
 
-    struct stat old {};
+    struct stat old = {};
     const bool exists = ::stat(target.constData(), &old) == 0;
     if (exists) {
         if (S_ISDIR(old.st_mode))
@@ -140,8 +139,9 @@ void ReplaceFileContents(const QString& fileName, const QByteArray& data)
     }
 
     const qsizetype slash = target.lastIndexOf('/');
-    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/")
-                                                                        : target.left(slash);
+    const QByteArray folder = slash < 0    ? QByteArray(".")
+                              : slash == 0 ? QByteArray("/")
+                                           : target.left(slash);
     const QByteArray base = target.mid(slash + 1);
     if (base.isEmpty())
         ThrowCreate(fileName, EISDIR);
@@ -150,8 +150,8 @@ void ReplaceFileContents(const QString& fileName, const QByteArray& data)
     QByteArray tempPath;
     int tempFd = -1;
     for (int attempt = 0; attempt < 100 && tempFd < 0; ++attempt) {
-        tempPath = folder + "/." + base + "."
-                   + QByteArray::number(QRandomGenerator::global()->generate(), 16) + ".tmp";
+        tempPath = folder + "/." + base + "." +
+                   QByteArray::number(QRandomGenerator::global()->generate(), 16) + ".tmp";
         // New files get the usual 0666 less the umask; an old file's mode is copied below.
         tempFd = ::open(tempPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                         exists ? 0600 : 0666);

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <optional>
 
 // Whole-file reads and safe whole-file replacement, with the file errors of FileErrors.h.

@@ -4,7 +4,6 @@
 #include "platform/ini/FileIO.h"
 
 #include <QStringView>
-
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -36,8 +35,8 @@ QString DecodeUtf16(const QByteArray& bytes, qsizetype offset, bool bigEndian)
     for (qsizetype i = 0; i < units; ++i) {
         const unsigned first = data[2 * i];
         const unsigned second = data[2 * i + 1];
-        out[i] = QChar(static_cast<char16_t>(bigEndian ? (first << 8) | second
-                                                       : (second << 8) | first));
+        out[i] =
+            QChar(static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first));
     }
     // A file cut in the middle of a unit.
     if ((bytes.size() - offset) % 2 != 0)
@@ -138,7 +137,8 @@ std::optional<int> ParseInteger(QStringView text)
     if (i < text.size() && (text[i] == u'$' || text[i] == u'x' || text[i] == u'X')) {
         hex = true;
         ++i;
-    } else if (i + 1 < text.size() && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
+    } else if (i + 1 < text.size() && text[i] == u'0' &&
+               (text[i + 1] == u'x' || text[i + 1] == u'X')) {
         hex = true;
         i += 2;
     }
@@ -181,7 +181,8 @@ void TMemIniFile::Parse(const QString& text)
         while (end < all.size() && all[end] != u'\r' && all[end] != u'\n')
             ++end;
         const QStringView line = Trim(all.sliced(start, end - start));
-        start = end + ((end + 1 < all.size() && all[end] == u'\r' && all[end + 1] == u'\n') ? 2 : 1);
+        start =
+            end + ((end + 1 < all.size() && all[end] == u'\r' && all[end + 1] == u'\n') ? 2 : 1);
 
         if (line.isEmpty() || line.front() == u';')
             continue;

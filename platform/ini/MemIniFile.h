@@ -3,7 +3,6 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
-
 #include <vector>
 
 // An INI file held in memory, read whole on construction and written whole by UpdateFile.
@@ -11,9 +10,9 @@
 // Reading: the encoding comes from the byte-order mark (UTF-16 LE, UTF-16 BE, UTF-8), otherwise
 // the system ANSI code page (CP932). Lines break at CR, LF or CR LF and are trimmed of characters
 // up to code 32; empty lines and ";" comments are dropped, as are lines before the first section.
-// "[name]" opens a section; inside one, a line splits at its first "=" into a trimmed key and value,
-// and a line without "=" is kept as it is and written back. Names match without regard to case;
-// a repeated section header continues the earlier section. A missing file reads as empty.
+// "[name]" opens a section; inside one, a line splits at its first "=" into a trimmed key and
+// value, and a line without "=" is kept as it is and written back. Names match without regard to
+// case; a repeated section header continues the earlier section. A missing file reads as empty.
 //
 // Writing: each section as "[name]", its lines and one empty line, every line ended by CR LF, in
 // the encoding (and with the mark) the file was read in; a new file or one without a mark in

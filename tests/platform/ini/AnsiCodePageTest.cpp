@@ -33,18 +33,18 @@ TEST_P(CodePageRoundTrip, DecodesAndEncodesBothWays)
 
 INSTANTIATE_TEST_SUITE_P(
     Cp932, CodePageRoundTrip,
-    ::testing::Values(
-        CodePageCase{"Ascii", QByteArray("Word=abc"), QStringLiteral("Word=abc")},
-        CodePageCase{"Kanji", QByteArray("\x94\x84\x8F\xE3"), QStringLiteral("売上")},
-        CodePageCase{"Hiragana", QByteArray("\x82\xA0"), QStringLiteral("あ")},
-        CodePageCase{"HalfWidthKatakana", QByteArray("\xB1"), QStringLiteral("ｱ")},
-        // Windows maps 0x8160 to the full-width tilde, not to the wave dash.
-        CodePageCase{"FullWidthTilde", QByteArray("\x81\x60"), QStringLiteral("～")},
-        // NEC special characters exist only in the Microsoft variant.
-        CodePageCase{"CircledDigitOne", QByteArray("\x87\x40"), QStringLiteral("①")},
-        // 0x5C is the backslash of paths, not a yen sign.
-        CodePageCase{"Backslash", QByteArray("C:\\w\\a.TBR"), QStringLiteral("C:\\w\\a.TBR")},
-        CodePageCase{"Empty", QByteArray(), QString()}),
+    ::testing::Values(CodePageCase{"Ascii", QByteArray("Word=abc"), QStringLiteral("Word=abc")},
+                      CodePageCase{"Kanji", QByteArray("\x94\x84\x8F\xE3"), QStringLiteral("売上")},
+                      CodePageCase{"Hiragana", QByteArray("\x82\xA0"), QStringLiteral("あ")},
+                      CodePageCase{"HalfWidthKatakana", QByteArray("\xB1"), QStringLiteral("ｱ")},
+                      // Windows maps 0x8160 to the full-width tilde, not to the wave dash.
+                      CodePageCase{"FullWidthTilde", QByteArray("\x81\x60"), QStringLiteral("～")},
+                      // NEC special characters exist only in the Microsoft variant.
+                      CodePageCase{"CircledDigitOne", QByteArray("\x87\x40"), QStringLiteral("①")},
+                      // 0x5C is the backslash of paths, not a yen sign.
+                      CodePageCase{"Backslash", QByteArray("C:\\w\\a.TBR"),
+                                   QStringLiteral("C:\\w\\a.TBR")},
+                      CodePageCase{"Empty", QByteArray(), QString()}),
     CaseName());
 
 TEST(CodePage, UnmappableCharactersBecomeOneQuestionMarkEach)
@@ -70,7 +70,9 @@ TEST(CodePage, InvalidBytesBecomeReplacementAndDecodingGoesOn)
     // A lead byte followed by a space keeps the space; a lead byte at the end is one replacement.
     EXPECT_EQ(AnsiToUnicode(QByteArray("\x81 a")), QStringLiteral("\uFFFD a"));
     EXPECT_EQ(AnsiToUnicode(QByteArray("ab\x94")), QStringLiteral("ab\uFFFD"));
-    EXPECT_EQ(AnsiToUnicode(QByteArray("\xFF" "c")), QStringLiteral("\uFFFDc"));
+    EXPECT_EQ(AnsiToUnicode(QByteArray("\xFF"
+                                       "c")),
+              QStringLiteral("\uFFFDc"));
 }
 
 TEST(CodePage, NulBytesAreKept)

@@ -47,16 +47,15 @@ INSTANTIATE_TEST_SUITE_P(
                   {QStringLiteral("C:\\Documents and Settings\\user\\My Documents\\a.TBR")},
                   QStringLiteral("\"C:\\Documents and Settings\\user\\My Documents\\a.TBR\"")},
         CommaCase{"LeadingAndTrailingSpace", {QStringLiteral(" a ")}, QStringLiteral("\" a \"")},
-        CommaCase{"Quote", {QStringLiteral("say \"hi\"")},
-                  QStringLiteral("\"say \"\"hi\"\"\"")},
+        CommaCase{"Quote", {QStringLiteral("say \"hi\"")}, QStringLiteral("\"say \"\"hi\"\"\"")},
         CommaCase{"QuoteWithoutSpace", {QStringLiteral("a\"b")}, QStringLiteral("\"a\"\"b\"")},
-        CommaCase{"Comma", {QStringLiteral("a,b"), QStringLiteral("c")},
-                  QStringLiteral("\"a,b\",c")},
+        CommaCase{
+            "Comma", {QStringLiteral("a,b"), QStringLiteral("c")}, QStringLiteral("\"a,b\",c")},
         CommaCase{"Tab", {QStringLiteral("a\tb")}, QStringLiteral("\"a\tb\"")},
-        CommaCase{"Japanese", {QStringLiteral("/home/ユーザー/売上.TBR")},
+        CommaCase{"Japanese",
+                  {QStringLiteral("/home/ユーザー/売上.TBR")},
                   QStringLiteral("/home/ユーザー/売上.TBR")},
-        CommaCase{"IdeographicSpaceIsNoBlank", {QStringLiteral("a　b")},
-                  QStringLiteral("a　b")}),
+        CommaCase{"IdeographicSpaceIsNoBlank", {QStringLiteral("a　b")}, QStringLiteral("a　b")}),
     CaseName());
 
 // Hand-written text and what it reads as.
@@ -72,23 +71,27 @@ TEST_P(CommaTextReading, ReadsAsExpected)
 INSTANTIATE_TEST_SUITE_P(
     Cases, CommaTextReading,
     ::testing::Values(
-        CommaCase{"SpaceAfterComma", {QStringLiteral("a"), QStringLiteral("b")},
-                  QStringLiteral("a, b")},
-        CommaCase{"SpaceSeparatesBareEntries", {QStringLiteral("a"), QStringLiteral("b")},
+        CommaCase{
+            "SpaceAfterComma", {QStringLiteral("a"), QStringLiteral("b")}, QStringLiteral("a, b")},
+        CommaCase{"SpaceSeparatesBareEntries",
+                  {QStringLiteral("a"), QStringLiteral("b")},
                   QStringLiteral("a b")},
-        CommaCase{"BlanksAround", {QStringLiteral("a"), QStringLiteral("b")},
+        CommaCase{"BlanksAround",
+                  {QStringLiteral("a"), QStringLiteral("b")},
                   QStringLiteral(" \t a \t , \r\n b \t ")},
         CommaCase{"OnlyBlanks", {}, QStringLiteral("  \t ")},
-        CommaCase{"CommaAtEndAfterBlanks", {QStringLiteral("a"), QString()},
-                  QStringLiteral("a , ")},
+        CommaCase{
+            "CommaAtEndAfterBlanks", {QStringLiteral("a"), QString()}, QStringLiteral("a , ")},
         CommaCase{"UnterminatedQuote", {QStringLiteral("abc, d")}, QStringLiteral("\"abc, d")},
-        CommaCase{"TextAfterClosingQuote", {QStringLiteral("a"), QStringLiteral("b")},
+        CommaCase{"TextAfterClosingQuote",
+                  {QStringLiteral("a"), QStringLiteral("b")},
                   QStringLiteral("\"a\"b")},
         CommaCase{"QuotedEmptyBetween",
                   {QStringLiteral("a"), QString(), QStringLiteral("b")},
                   QStringLiteral("a,\"\",b")},
         CommaCase{"LoneComma", {QString(), QString()}, QStringLiteral(",")},
-        CommaCase{"DoubledCommas", {QStringLiteral("a"), QString(), QStringLiteral("b")},
+        CommaCase{"DoubledCommas",
+                  {QStringLiteral("a"), QString(), QStringLiteral("b")},
                   QStringLiteral("a,,b")}),
     CaseName());
 

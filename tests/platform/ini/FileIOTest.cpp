@@ -1,13 +1,11 @@
-#include "platform/ini/FileErrors.h"
 #include "platform/ini/FileIO.h"
+
+#include "platform/ini/FileErrors.h"
 #include "platform/ini/MemIniFile.h"
 #include "tests/platform/ini/IniTestSupport.h"
 
 #include <QDir>
-
 #include <cerrno>
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,34 +14,6 @@ namespace {
 using Platform::ReadWholeFile;
 using Platform::ReplaceFileContents;
 using Platform::SystemErrorText;
-
-// Lowers the largest file this process may write, as a full disk would, for its lifetime.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = old_;
-        lowered.rlim_cur = bytes;
-        active_ = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-    bool Active() const { return active_; }
-
-private:
-    rlimit old_{};
-    void (*previousHandler_)(int) = nullptr;
-    bool active_ = false;
-};
 
 TEST_F(IniFolder, FailedSaveLeavesTheOldFileIntactAndNoTemporaryFile)
 {
@@ -75,8 +45,9 @@ TEST_F(IniFolder, DirectoryInPlaceOfTheFileCannotBeOpened)
         TMemIniFile ini(path);
         FAIL() << "a folder was read as an INI file";
     } catch (const EFOpenError& error) {
-        EXPECT_EQ(error.Message(), QStringLiteral("ファイル \"%1\" を開けません。%2")
-                                       .arg(path, SystemErrorText(EISDIR)));
+        EXPECT_EQ(
+            error.Message(),
+            QStringLiteral("ファイル \"%1\" を開けません。%2").arg(path, SystemErrorText(EISDIR)));
     }
     EXPECT_THROW(ReplaceFileContents(path, "x"), EFCreateError);
     EXPECT_TRUE(QFileInfo(path).isDir());
@@ -120,7 +91,7 @@ TEST_F(IniFolder, ReplacementKeepsPermissionsAndFollowsSymbolicLinks)
 
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_EQ(Bytes(target), QByteArray("new"));
-    struct stat st {};
+    struct stat st = {};
     ASSERT_EQ(stat(QFile::encodeName(target).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(Entries(), QStringList({QStringLiteral("link.ini"), QStringLiteral("real.ini")}));

@@ -5,16 +5,15 @@
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
-
+#include <csignal>
 #include <gtest/gtest.h>
-
 #include <string>
+#include <sys/resource.h>
 
 // Names the cases of a table after their `name` member.
 struct CaseName
 {
-    template <class Case>
-    std::string operator()(const ::testing::TestParamInfo<Case>& param) const
+    template <class Case> std::string operator()(const ::testing::TestParamInfo<Case>& param) const
     {
         return param.param.name;
     }
@@ -46,9 +45,37 @@ protected:
     // Names in the folder, hidden ones (where a temporary file would hide) included.
     QStringList Entries() const
     {
-        return QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                                           QDir::Name);
+        return QDir(dir_.path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     }
 
     QTemporaryDir dir_;
+};
+
+// Lowers the largest file this process may write, as a full disk would, for its lifetime.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = old_;
+        lowered.rlim_cur = bytes;
+        active_ = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+    bool Active() const { return active_; }
+
+private:
+    rlimit old_{};
+    void (*previousHandler_)(int) = nullptr;
+    bool active_ = false;
 };

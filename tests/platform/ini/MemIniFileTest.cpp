@@ -5,7 +5,6 @@
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>
-
 #include <optional>
 
 namespace {
@@ -113,7 +112,8 @@ TEST_F(IniFolder, LoneSurrogatesInUtf16AreReadWithoutHarm)
     ini.WriteString(S, QStringLiteral("n"), QStringLiteral("1"));
     ini.UpdateFile();
     // UTF-16 holds the lone surrogates as they were.
-    EXPECT_EQ(TMemIniFile(path).ReadString(S, QStringLiteral("j"), QString()), QString(QChar(0xD800)));
+    EXPECT_EQ(TMemIniFile(path).ReadString(S, QStringLiteral("j"), QString()),
+              QString(QChar(0xD800)));
 }
 
 struct IntegerCase
@@ -136,37 +136,32 @@ constexpr int Default = -777;
 
 TEST_P(IniIntegers, ReadsOrFallsBackToTheDefault)
 {
-    const TMemIniFile ini(WriteBytes(QStringLiteral("i.ini"),
-                                     QByteArray("[S]\r\nk=") + GetParam().value + "\r\n"));
+    const TMemIniFile ini(
+        WriteBytes(QStringLiteral("i.ini"), QByteArray("[S]\r\nk=") + GetParam().value + "\r\n"));
     EXPECT_EQ(ini.ReadInteger(S, K, Default), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Values, IniIntegers,
-    ::testing::Values(IntegerCase{"Decimal", "42", 42}, IntegerCase{"Zero", "0", 0},
-                      IntegerCase{"Negative", "-7", -7}, IntegerCase{"Plus", "+7", 7},
-                      IntegerCase{"LeadingZeros", "007", 7},
-                      IntegerCase{"Trimmed", " \t12 ", 12},
-                      IntegerCase{"Dollar", "$1F", 31}, IntegerCase{"SmallX", "x10", 16},
-                      IntegerCase{"BigX", "X1a", 26}, IntegerCase{"ZeroSmallX", "0x2", 2},
-                      IntegerCase{"ZeroBigX", "0XfF", 255},
-                      IntegerCase{"NegativeHex", "-$10", -16},
-                      IntegerCase{"HexAllBits", "$FFFFFFFF", -1},
-                      IntegerCase{"Largest", "2147483647", 2147483647},
-                      IntegerCase{"Smallest", "-2147483648", -2147483647 - 1},
-                      IntegerCase{"TooLarge", "2147483648", Default},
-                      IntegerCase{"HexTooLarge", "0x100000000", Default},
-                      IntegerCase{"HugeDecimal", "99999999999999999999999", Default},
-                      IntegerCase{"Empty", "", Default}, IntegerCase{"Word", "yes", Default},
-                      IntegerCase{"TrailingText", "12a", Default},
-                      IntegerCase{"InnerSpace", "1 2", Default},
-                      IntegerCase{"Fraction", "1.5", Default},
-                      IntegerCase{"Exponent", "1e3", Default},
-                      IntegerCase{"SignOnly", "-", Default},
-                      IntegerCase{"PrefixOnly", "0x", Default},
-                      IntegerCase{"DoubleSign", "--1", Default},
-                      IntegerCase{"BadHexDigit", "$1G", Default},
-                      IntegerCase{"FullWidthDigit", "\x82\x50", Default}),
+    ::testing::Values(
+        IntegerCase{"Decimal", "42", 42}, IntegerCase{"Zero", "0", 0},
+        IntegerCase{"Negative", "-7", -7}, IntegerCase{"Plus", "+7", 7},
+        IntegerCase{"LeadingZeros", "007", 7}, IntegerCase{"Trimmed", " \t12 ", 12},
+        IntegerCase{"Dollar", "$1F", 31}, IntegerCase{"SmallX", "x10", 16},
+        IntegerCase{"BigX", "X1a", 26}, IntegerCase{"ZeroSmallX", "0x2", 2},
+        IntegerCase{"ZeroBigX", "0XfF", 255}, IntegerCase{"NegativeHex", "-$10", -16},
+        IntegerCase{"HexAllBits", "$FFFFFFFF", -1},
+        IntegerCase{"Largest", "2147483647", 2147483647},
+        IntegerCase{"Smallest", "-2147483648", -2147483647 - 1},
+        IntegerCase{"TooLarge", "2147483648", Default},
+        IntegerCase{"HexTooLarge", "0x100000000", Default},
+        IntegerCase{"HugeDecimal", "99999999999999999999999", Default},
+        IntegerCase{"Empty", "", Default}, IntegerCase{"Word", "yes", Default},
+        IntegerCase{"TrailingText", "12a", Default}, IntegerCase{"InnerSpace", "1 2", Default},
+        IntegerCase{"Fraction", "1.5", Default}, IntegerCase{"Exponent", "1e3", Default},
+        IntegerCase{"SignOnly", "-", Default}, IntegerCase{"PrefixOnly", "0x", Default},
+        IntegerCase{"DoubleSign", "--1", Default}, IntegerCase{"BadHexDigit", "$1G", Default},
+        IntegerCase{"FullWidthDigit", "\x82\x50", Default}),
     CaseName());
 
 TEST_F(IniFolder, BooleansAreIntegersAndAnythingButZeroIsTrue)
@@ -179,9 +174,9 @@ TEST_F(IniFolder, BooleansAreIntegersAndAnythingButZeroIsTrue)
         const char* key;
         bool whenDefaultFalse;
         bool whenDefaultTrue;
-    } const cases[] = {{"one", true, true},     {"zero", false, false}, {"two", true, true},
-                       {"minus", true, true},   {"hexzero", false, false},
-                       {"yes", false, true},    {"empty", false, true}, {"missing", false, true}};
+    } const cases[] = {{"one", true, true},    {"zero", false, false},    {"two", true, true},
+                       {"minus", true, true},  {"hexzero", false, false}, {"yes", false, true},
+                       {"empty", false, true}, {"missing", false, true}};
     for (const auto& c : cases) {
         const QString key = QString::fromLatin1(c.key);
         EXPECT_EQ(ini.ReadBool(S, key, false), c.whenDefaultFalse) << c.key;
@@ -315,8 +310,7 @@ INSTANTIATE_TEST_SUITE_P(
                      Utf16(QStringLiteral("[S]\r\nk=上\r\nw=売€\r\n\r\n"), true)},
         EncodingCase{"Cp932", "[S]\r\nk=\x8F\xE3\r\n", TMemIniFile::TEncoding::Ansi,
                      "[S]\r\nk=\x8F\xE3\r\nw=\x94\x84?\r\n\r\n"},
-        EncodingCase{"EmptyFile", "", TMemIniFile::TEncoding::Ansi,
-                     "[S]\r\nw=\x94\x84?\r\n\r\n"}),
+        EncodingCase{"EmptyFile", "", TMemIniFile::TEncoding::Ansi, "[S]\r\nw=\x94\x84?\r\n\r\n"}),
     CaseName());
 
 TEST_F(IniFolder, CharacterOutsideCp932ComesBackAsQuestionMark)

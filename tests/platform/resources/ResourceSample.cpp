@@ -1,0 +1,5 @@
+// A program that does nothing; it exists for the resources its file carries.
+int main()
+{
+    return 0;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "sheethost/model/Workbook.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace SheetHost {
+
+// Reads an Office Open XML workbook (.xlsx) into a new workbook named after the file: its
+// worksheets in order (chart and dialog sheets left out, hidden ones kept), every cell's formula
+// and displayed text, and the notes. The file is only read, never written.
+// Throws Exception with a message that names the file and what is wrong with it.
+std::unique_ptr<Workbook> ReadXlsxWorkbook(const QString& path);
+
+// Text stored in a workbook with its _xHHHH_ escapes decoded ("_x000D_" is a carriage return,
+// "_x005F_" a literal underscore).
+QString DecodeEscapes(QString text);
+
+} // namespace SheetHost

@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -150,7 +151,7 @@ TFormCommandMain::TFormCommandMain(QStringList arguments, QWidget* parent)
 
     auto* client = new QWidget(this);
     auto* column = new QVBoxLayout(client);
-    column->setContentsMargins(0, 0, 0, 0);
+    column->setContentsMargins(6, 0, 6, 0);
     column->setSpacing(0);
 
     PanelExt = MakePanel(u"PanelExt"_s, client);
@@ -267,6 +268,8 @@ void TFormCommandMain::showEvent(QShowEvent* event)
     QMainWindow::showEvent(event);
     if (!idleHooked_) {
         idleHooked_ = true;
+        if (const QScreen* display = screen())
+            move(display->availableGeometry().center() - rect().center());
         QTimer::singleShot(0, this,
                            [this] { Platform::CallGuarded([this] { ApplicationIdle(); }); });
     }
@@ -317,6 +320,10 @@ void TFormCommandMain::ApplicationIdle()
     EditOldIconFile->setText(icon.IconFile);
     EditOldIconIndex->setText(QString::number(icon.IconIndex));
     ShowIcon(ImageOldIcon, icon.IconFile, icon.IconIndex);
+
+    // Long paths show their beginning, as the program's name matters more than its folder.
+    for (QLineEdit* edit : findChildren<QLineEdit*>())
+        edit->setCursorPosition(0);
 
     if (EditOldCommand->text().isEmpty()) {
         PanelNone->show();

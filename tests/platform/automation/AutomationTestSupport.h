@@ -5,6 +5,7 @@
 
 #include "platform/automation/ActiveObjectHost.h"
 #include "platform/automation/DispatchObject.h"
+#include "platform/automation/RunningObjectTable.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -18,6 +19,29 @@
 #include <vector>
 
 namespace AutomationTest {
+
+inline Automation::CLSID ExcelClsid()
+{
+    Automation::CLSID clsid;
+    Automation::CLSIDFromProgID(QStringLiteral("Excel.Application"), &clsid);
+    return clsid;
+}
+
+// The running "Excel.Application" as a dispatch variant, the way clients attach.
+inline Automation::HRESULT Attach(Automation::Variant& application)
+{
+    using namespace Automation;
+    IUnknown* unknown = nullptr;
+    HRESULT hr = GetActiveObject(ExcelClsid(), nullptr, &unknown);
+    if (FAILED(hr))
+        return hr;
+    const auto holder = ComPtr<IUnknown>::Adopt(unknown);
+    void* dispatch = nullptr;
+    hr = holder->QueryInterface(IID_IDispatch, &dispatch);
+    if (SUCCEEDED(hr))
+        application = Variant::FromDispatch(ComPtr<IDispatch>::Adopt(static_cast<IDispatch*>(dispatch)));
+    return hr;
+}
 
 // A thread with its own event loop; run() executes a function there and waits for it.
 class ServerThread

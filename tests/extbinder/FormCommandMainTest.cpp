@@ -302,6 +302,26 @@ INSTANTIATE_TEST_SUITE_P(
                                   u"0"_s, u"-"_s, u"アイコンが設定されていません"_s}),
     [](const auto& param) { return std::string(param.param.name); });
 
+class IconNumberTest : public FormCommandMainTest,
+                       public ::testing::WithParamInterface<std::pair<QString, QString>>
+{
+};
+
+TEST_P(IconNumberTest, IsReadAsAnIntegerWithZeroForAnythingElse)
+{
+    QString task = RegisterTask();
+    task.replace(u"ICON_INDEX=0\n"_s, GetParam().first);
+    auto window = StartWithTask(task);
+    EXPECT_EQ(window->EditNewIconIndex->text(), GetParam().second);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, IconNumberTest,
+                         ::testing::Values(std::pair{u"ICON_INDEX=abc\n"_s, u"0"_s},
+                                           std::pair{QString(), u"0"_s},
+                                           std::pair{u"ICON_INDEX=$10\n"_s, u"16"_s},
+                                           std::pair{u"ICON_INDEX=-2\n"_s, u"-2"_s},
+                                           std::pair{u"ICON_INDEX= 3 \n"_s, u"3"_s}));
+
 TEST_F(FormCommandMainTest, AProgramWithoutThatIconLeavesTheImageWhite)
 {
     auto window =

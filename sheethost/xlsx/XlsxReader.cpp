@@ -3,12 +3,13 @@
 #include "platform/Exception.h"
 #include "sheethost/xlsx/Formula.h"
 #include "sheethost/xlsx/NumberFormat.h"
+#include "sheethost/xlsx/XmlParser.h"
 #include "sheethost/xlsx/ZipArchive.h"
 
 #include <QDateTime>
 #include <QFileInfo>
 #include <QHash>
-#include <QXmlStreamReader>
+#include <QStringList>
 
 #include <algorithm>
 #include <charconv>
@@ -22,6 +23,15 @@ namespace SheetHost {
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+bool IsHexDigit(QChar c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+} // namespace
+
 QString DecodeEscapes(QString text)
 {
     qsizetype at = text.indexOf(u"_x");
@@ -30,14 +40,12 @@ QString DecodeEscapes(QString text)
     QString result;
     result.reserve(text.size());
     qsizetype copied = 0;
-    while (at >= 0 && at + 7 <= text.size()) {
-        bool ok = false;
-        const uint code = at + 6 < text.size() && text[at + 6] == u'_'
-                              ? QStringView(text).mid(at + 2, 4).toUInt(&ok, 16)
-                              : 0;
-        if (ok) {
+    while (at >= 0) {
+        const bool escape = at + 7 <= text.size() && text[at + 6] == u'_' &&
+                            std::all_of(text.cbegin() + at + 2, text.cbegin() + at + 6, IsHexDigit);
+        if (escape) {
             result += QStringView(text).mid(copied, at - copied);
-            result += QChar(char16_t(code));
+            result += QChar(char16_t(QStringView(text).mid(at + 2, 4).toUInt(nullptr, 16)));
             copied = at + 7;
             at = text.indexOf(u"_x", copied);
         } else {
@@ -50,10 +58,12 @@ QString DecodeEscapes(QString text)
 
 namespace {
 
+// ---- Package structure ----
+
 struct Relationship
 {
     QString type;
-    QString target; // the part name it points to, resolved
+    QString target; // the part it points to, resolved against the source part
     bool external = false;
 };
 
@@ -61,7 +71,9 @@ using Relationships = QHash<QString, Relationship>;
 
 bool TypeIs(const Relationship& relationship, QStringView kind)
 {
-    return relationship.type.endsWith(u'/' + kind.toString(), Qt::CaseInsensitive);
+    const QString& type = relationship.type;
+    return type.endsWith(kind, Qt::CaseInsensitive) && type.size() > kind.size() &&
+           type[type.size() - kind.size() - 1] == u'/';
 }
 
 QString FolderOf(const QString& part)
@@ -80,7 +92,7 @@ QString RelationshipsPartOf(const QString& part)
 QString ResolveTarget(const QString& sourcePart, QString target)
 {
     target.replace(u'\\', u'/');
-    QString path = target.startsWith(u'/') ? target.mid(1) : FolderOf(sourcePart) + target;
+    const QString path = target.startsWith(u'/') ? target.mid(1) : FolderOf(sourcePart) + target;
     QStringList kept;
     for (const QString& piece : path.split(u'/')) {
         if (piece.isEmpty() || piece == u".")
@@ -95,91 +107,122 @@ QString ResolveTarget(const QString& sourcePart, QString target)
     return kept.join(u'/');
 }
 
-// The value of an attribute without a namespace prefix.
-QStringView Attribute(const QXmlStreamAttributes& attributes, QStringView name)
+bool IsTrue(std::string_view value)
 {
-    for (const QXmlStreamAttribute& attribute : attributes) {
-        if (attribute.name() == name && attribute.namespaceUri().isEmpty())
-            return attribute.value();
-    }
-    return QStringView();
+    return value == "1" || value == "true" || value == "TRUE";
 }
 
-// r:id, whatever the prefix and the relationships namespace (transitional or strict).
-QStringView RelationshipId(const QXmlStreamAttributes& attributes)
+std::string_view Trimmed(std::string_view text)
 {
-    for (const QXmlStreamAttribute& attribute : attributes) {
-        if (attribute.name() == u"id" && !attribute.namespaceUri().isEmpty())
-            return attribute.value();
-    }
-    return QStringView();
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.remove_suffix(1);
+    return text;
 }
 
-bool IsTrue(QStringView value)
+std::optional<double> ParseNumber(std::string_view text)
 {
-    return value == u"1" || value.compare(u"true", Qt::CaseInsensitive) == 0;
-}
-
-std::optional<double> ParseNumber(QStringView text)
-{
-    char buffer[64];
-    qsizetype length = 0;
-    for (const QChar c : text) {
-        if (c.isSpace())
-            continue;
-        if (c.unicode() > 127 || length >= qsizetype(sizeof buffer))
-            return std::nullopt;
-        buffer[length++] = char(c.unicode());
-    }
-    if (length == 0)
+    text = Trimmed(text);
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    if (text.empty())
         return std::nullopt;
-    const char* begin = buffer;
-    if (*begin == '+')
-        ++begin;
     double value = 0;
-    const auto [end, error] = std::from_chars(begin, buffer + length, value);
-    if (error != std::errc() || end != buffer + length || !std::isfinite(value))
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
         return std::nullopt;
     return value;
 }
 
-// One part of the package being parsed; turns XML and inflate failures into a clear reason.
-class Part
+std::optional<int> ParseInt(std::string_view text)
+{
+    text = Trimmed(text);
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+// "B12", "$B$12": the hot path of every cell, without building a QString.
+std::optional<CellAddress> ParseA1(std::string_view text)
+{
+    std::size_t i = 0;
+    if (i < text.size() && text[i] == '$')
+        ++i;
+    int column = 0;
+    std::size_t letters = 0;
+    for (; i < text.size() && letters <= 3; ++i, ++letters) {
+        const char c = text[i];
+        if (c >= 'A' && c <= 'Z')
+            column = column * 26 + (c - 'A' + 1);
+        else if (c >= 'a' && c <= 'z')
+            column = column * 26 + (c - 'a' + 1);
+        else
+            break;
+    }
+    if (letters == 0 || letters > 3 || column > MaxColumn)
+        return std::nullopt;
+    if (i < text.size() && text[i] == '$')
+        ++i;
+    qint64 row = 0;
+    std::size_t digits = 0;
+    for (; i < text.size() && digits <= 7; ++i, ++digits) {
+        const char c = text[i];
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        row = row * 10 + (c - '0');
+    }
+    if (i != text.size() || digits == 0 || row < 1 || row > MaxRow)
+        return std::nullopt;
+    return CellAddress{int(row), column};
+}
+
+std::unique_ptr<ZipEntryDevice> OpenPart(const ZipArchive& zip, const QString& name)
+{
+    std::unique_ptr<ZipEntryDevice> device = zip.open(name);
+    if (!device)
+        throw XlsxError(u"ファイルが壊れています（%1 がありません）。"_s.arg(name));
+    return device;
+}
+
+void ParsePart(const ZipArchive& zip, const QString& name, XmlHandler& handler)
+{
+    const std::unique_ptr<ZipEntryDevice> device = OpenPart(zip, name);
+    ParseXml(*device, name, handler);
+}
+
+[[noreturn]] void Damaged(const QString& part, const QString& what)
+{
+    throw XlsxError(u"ファイルが壊れています（%1: %2）。"_s.arg(part, what));
+}
+
+class RelationshipsHandler : public XmlHandler
 {
 public:
-    Part(const ZipArchive& zip, const QString& name)
-        : name_(name),
-          device_(zip.open(name))
+    RelationshipsHandler(const QString& sourcePart, Relationships& result)
+        : sourcePart_(sourcePart),
+          result_(result)
     {
-        if (!device_)
-            throw XlsxError(u"ファイルが壊れています（%1 がありません）。"_s.arg(name));
-        xml.setDevice(device_.get());
     }
-
-    QXmlStreamReader xml;
-
-    // Call when parsing stops: a failed read or malformed XML becomes an error.
-    void finish()
+    void startElement(std::string_view name, const char** attributes) override
     {
-        // A damaged entry may only show at its end (the checksum), after the XML looked fine.
-        if (device_->failed())
-            throw XlsxError(u"ファイルが壊れています（%1）。"_s.arg(device_->errorString()));
-        if (!xml.hasError())
+        if (name != "Relationship")
             return;
-        throw XlsxError(u"ファイルが壊れています（%1 の %2 行目で XML の形式が正しくありません: %3）。"_s.arg(
-            name_, QString::number(xml.lineNumber()), xml.errorString()));
+        Relationship relationship;
+        relationship.type = XmlText(XmlAttribute(attributes, "Type"));
+        relationship.external = XmlAttribute(attributes, "TargetMode") == "External";
+        const QString target = XmlText(XmlAttribute(attributes, "Target"));
+        relationship.target = relationship.external ? target : ResolveTarget(sourcePart_, target);
+        result_.insert(XmlText(XmlAttribute(attributes, "Id")), relationship);
     }
-
-    [[noreturn]] void fail(const QString& what)
-    {
-        throw XlsxError(u"ファイルが壊れています（%1: %2）。"_s.arg(name_, what));
-    }
-
-    const QString& name() const { return name_; }
+    void endElement(std::string_view) override {}
+    void characters(std::string_view) override {}
 
 private:
-    QString name_;
-    std::unique_ptr<ZipEntryDevice> device_;
+    const QString& sourcePart_;
+    Relationships& result_;
 };
 
 Relationships ReadRelationships(const ZipArchive& zip, const QString& sourcePart)
@@ -188,81 +231,103 @@ Relationships ReadRelationships(const ZipArchive& zip, const QString& sourcePart
     const QString partName = RelationshipsPartOf(sourcePart);
     if (!zip.contains(partName))
         return result;
-    Part part(zip, partName);
-    QXmlStreamReader& xml = part.xml;
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != u"Relationship")
-            continue;
-        const QXmlStreamAttributes attributes = xml.attributes();
-        Relationship relationship;
-        relationship.type = Attribute(attributes, u"Type").toString();
-        relationship.external = Attribute(attributes, u"TargetMode").compare(u"External", Qt::CaseInsensitive) == 0;
-        const QString target = Attribute(attributes, u"Target").toString();
-        relationship.target = relationship.external ? target : ResolveTarget(sourcePart, target);
-        result.insert(Attribute(attributes, u"Id").toString(), relationship);
-    }
-    part.finish();
+    RelationshipsHandler handler(sourcePart, result);
+    ParsePart(zip, partName, handler);
     return result;
 }
 
-// The text of a rich or plain string element (si, is, text): every run joined, phonetic runs
-// left out. The reader stands on the element's start and ends on its end.
-QString ReadRichText(QXmlStreamReader& xml)
-{
-    QString text;
-    int depth = 1;
-    int phonetic = 0;
-    while (depth > 0 && !xml.atEnd()) {
-        switch (xml.readNext()) {
-        case QXmlStreamReader::StartElement:
-            if (xml.name() == u"t" && phonetic == 0) {
-                text += xml.readElementText();
-                if (xml.hasError())
-                    return text;
-                continue; // readElementText stops on the end element
-            }
-            if (xml.name() == u"rPh")
-                ++phonetic;
-            ++depth;
-            break;
-        case QXmlStreamReader::EndElement:
-            if (xml.name() == u"rPh" && phonetic > 0)
-                --phonetic;
-            --depth;
-            break;
-        default:
-            break;
-        }
-    }
-    return DecodeEscapes(std::move(text));
-}
+// ---- Rich text: shared strings, inline strings, notes ----
 
-QStringList ReadSharedStrings(const ZipArchive& zip, const QString& partName)
+// The text of an si, is or text element: every run joined, phonetic readings left out.
+class RichText
 {
-    QStringList strings;
-    Part part(zip, partName);
-    QXmlStreamReader& xml = part.xml;
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        if (xml.name() == u"si") {
-            strings.append(ReadRichText(xml));
-        } else if (xml.name() == u"sst") {
-            bool ok = false;
-            const int count = Attribute(xml.attributes(), u"uniqueCount").toInt(&ok);
-            if (ok && count > 0)
-                strings.reserve(std::min(count, 1 << 22));
+public:
+    void start(std::string_view name)
+    {
+        if (name == "rPh")
+            ++phonetic_;
+        else if (name == "t" && phonetic_ == 0)
+            collecting_ = true;
+    }
+    void end(std::string_view name)
+    {
+        if (name == "rPh" && phonetic_ > 0)
+            --phonetic_;
+        else if (name == "t")
+            collecting_ = false;
+    }
+    void characters(std::string_view text)
+    {
+        if (collecting_)
+            text_.append(text);
+    }
+    void clear()
+    {
+        text_.clear();
+        phonetic_ = 0;
+        collecting_ = false;
+    }
+    QString take()
+    {
+        QString result = DecodeEscapes(XmlText(text_));
+        text_.clear();
+        phonetic_ = 0;
+        collecting_ = false;
+        return result;
+    }
+
+private:
+    std::string text_;
+    int phonetic_ = 0;
+    bool collecting_ = false;
+};
+
+class SharedStringsHandler : public XmlHandler
+{
+public:
+    explicit SharedStringsHandler(QStringList& strings)
+        : strings_(strings)
+    {
+    }
+    void startElement(std::string_view name, const char** attributes) override
+    {
+        if (name == "si") {
+            inItem_ = true;
+        } else if (inItem_) {
+            text_.start(name);
+        } else if (name == "sst") {
+            const std::optional<int> count = ParseInt(XmlAttribute(attributes, "uniqueCount"));
+            if (count && *count > 0)
+                strings_.reserve(std::min(*count, 1 << 22));
         }
     }
-    part.finish();
-    return strings;
-}
+    void endElement(std::string_view name) override
+    {
+        if (name == "si") {
+            strings_.append(text_.take());
+            inItem_ = false;
+        } else if (inItem_) {
+            text_.end(name);
+        }
+    }
+    void characters(std::string_view text) override
+    {
+        if (inItem_)
+            text_.characters(text);
+    }
+
+private:
+    QStringList& strings_;
+    RichText text_;
+    bool inItem_ = false;
+};
+
+// ---- Styles: the number format of every cell style ----
 
 struct Styles
 {
-    std::vector<NumberFormat> formats;     // one per distinct number format in use
-    std::vector<int> formatOfStyle;        // cellXfs index -> index into formats
-    const NumberFormat* general = nullptr; // formats[0]
+    std::vector<NumberFormat> formats;    // General first, then one per format in use
+    std::vector<int> formatOfStyle;       // cellXfs index -> index into formats
 
     const NumberFormat& forStyle(int style) const
     {
@@ -272,57 +337,56 @@ struct Styles
     }
 };
 
-Styles ReadStyles(const ZipArchive& zip, const QString& partName)
+class StylesHandler : public XmlHandler
 {
-    Styles styles;
-    styles.formats.emplace_back();
+public:
     std::map<int, QString> customCodes;
     std::vector<int> numberFormatIds;
-    if (!partName.isEmpty() && zip.contains(partName)) {
-        Part part(zip, partName);
-        QXmlStreamReader& xml = part.xml;
-        bool inCellXfs = false;
-        while (!xml.atEnd()) {
-            const QXmlStreamReader::TokenType token = xml.readNext();
-            if (token == QXmlStreamReader::EndElement && xml.name() == u"cellXfs") {
-                inCellXfs = false;
-                continue;
-            }
-            if (token != QXmlStreamReader::StartElement)
-                continue;
-            const QStringView name = xml.name();
-            if (name == u"numFmt") {
-                const QXmlStreamAttributes attributes = xml.attributes();
-                bool ok = false;
-                const int id = Attribute(attributes, u"numFmtId").toInt(&ok);
-                if (ok)
-                    customCodes[id] = Attribute(attributes, u"formatCode").toString();
-            } else if (name == u"cellXfs") {
-                inCellXfs = true;
-            } else if (name == u"xf" && inCellXfs) {
-                bool ok = false;
-                const int id = Attribute(xml.attributes(), u"numFmtId").toInt(&ok);
-                numberFormatIds.push_back(ok ? id : 0);
-            } else if (name == u"dxfs" || name == u"cellStyleXfs" || name == u"fonts" ||
-                       name == u"fills" || name == u"borders" || name == u"extLst") {
-                xml.skipCurrentElement();
-            }
+
+    void startElement(std::string_view name, const char** attributes) override
+    {
+        if (name == "numFmt") {
+            if (const std::optional<int> id = ParseInt(XmlAttribute(attributes, "numFmtId")))
+                customCodes[*id] = XmlText(XmlAttribute(attributes, "formatCode"));
+        } else if (name == "cellXfs") {
+            inCellFormats_ = true;
+        } else if (name == "xf" && inCellFormats_) {
+            numberFormatIds.push_back(ParseInt(XmlAttribute(attributes, "numFmtId")).value_or(0));
         }
-        part.finish();
     }
+    void endElement(std::string_view name) override
+    {
+        if (name == "cellXfs")
+            inCellFormats_ = false;
+    }
+    void characters(std::string_view) override {}
+
+private:
+    bool inCellFormats_ = false;
+};
+
+Styles ReadStyles(const ZipArchive& zip, const QString& partName)
+{
+    StylesHandler handler;
+    if (!partName.isEmpty() && zip.contains(partName))
+        ParsePart(zip, partName, handler);
+    Styles styles;
+    styles.formats.emplace_back();
     std::map<int, int> formatIndex{{0, 0}};
-    for (const int id : numberFormatIds) {
+    for (const int id : handler.numberFormatIds) {
         auto it = formatIndex.find(id);
         if (it == formatIndex.end()) {
-            const auto custom = customCodes.find(id);
-            QString code = custom != customCodes.end() ? custom->second : BuiltinFormatCode(id);
-            styles.formats.emplace_back(code);
+            const auto custom = handler.customCodes.find(id);
+            styles.formats.emplace_back(custom != handler.customCodes.end() ? custom->second
+                                                                            : BuiltinFormatCode(id));
             it = formatIndex.emplace(id, int(styles.formats.size()) - 1).first;
         }
         styles.formatOfStyle.push_back(it->second);
     }
     return styles;
 }
+
+// ---- The workbook part: sheets in order ----
 
 struct WorkbookInfo
 {
@@ -335,36 +399,31 @@ struct WorkbookInfo
     DateSystem dateSystem = DateSystem::Date1900;
 };
 
-WorkbookInfo ReadWorkbookPart(const ZipArchive& zip, const QString& partName)
+class WorkbookHandler : public XmlHandler
 {
+public:
     WorkbookInfo info;
-    Part part(zip, partName);
-    QXmlStreamReader& xml = part.xml;
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        const QStringView name = xml.name();
-        if (name == u"workbookPr") {
-            if (IsTrue(Attribute(xml.attributes(), u"date1904")))
+
+    void startElement(std::string_view name, const char** attributes) override
+    {
+        if (name == "workbookPr") {
+            if (IsTrue(XmlAttribute(attributes, "date1904")))
                 info.dateSystem = DateSystem::Date1904;
-        } else if (name == u"sheet") {
-            const QXmlStreamAttributes attributes = xml.attributes();
-            info.sheets.push_back({DecodeEscapes(Attribute(attributes, u"name").toString()),
-                                   RelationshipId(attributes).toString()});
-        } else if (name == u"definedNames" || name == u"extLst" || name == u"bookViews") {
-            xml.skipCurrentElement();
+        } else if (name == "sheet") {
+            info.sheets.push_back({DecodeEscapes(XmlText(XmlAttribute(attributes, "name"))),
+                                   XmlText(XmlNamespacedAttribute(attributes, "id"))});
         }
     }
-    part.finish();
-    return info;
-}
+    void endElement(std::string_view) override {}
+    void characters(std::string_view) override {}
+};
 
 // Serial day number of an ISO 8601 date and time (cells of type "d").
-std::optional<double> SerialFromIso(QStringView text, DateSystem system)
+std::optional<double> SerialFromIso(const QString& text, DateSystem system)
 {
-    QDateTime when = QDateTime::fromString(text.toString(), Qt::ISODateWithMs);
+    const QDateTime when = QDateTime::fromString(text, Qt::ISODateWithMs);
     if (!when.isValid()) {
-        const QTime time = QTime::fromString(text.toString(), Qt::ISODateWithMs);
+        const QTime time = QTime::fromString(text, Qt::ISODateWithMs);
         if (!time.isValid())
             return std::nullopt;
         return time.msecsSinceStartOfDay() / 86400000.0;
@@ -376,65 +435,111 @@ std::optional<double> SerialFromIso(QStringView text, DateSystem system)
     return days + when.time().msecsSinceStartOfDay() / 86400000.0;
 }
 
-// Reads one worksheet part into the model.
-class WorksheetReader
+// ---- Worksheets ----
+
+class WorksheetHandler : public XmlHandler
 {
 public:
-    WorksheetReader(Worksheet& sheet, const QStringList& strings, const Styles& styles,
-                    DateSystem system)
+    WorksheetHandler(Worksheet& sheet, const QString& partName, const QStringList& strings,
+                     const Styles& styles, DateSystem system)
         : sheet_(sheet),
+          part_(partName),
           strings_(strings),
           styles_(styles),
           system_(system)
     {
+        value_.reserve(64);
+        formula_.reserve(256);
     }
 
-    void read(const ZipArchive& zip, const QString& partName)
+    void startElement(std::string_view name, const char** attributes) override
     {
-        Part part(zip, partName);
-        part_ = &part;
-        QXmlStreamReader& xml = part.xml;
-        bool inSheetData = false;
-        while (!xml.atEnd()) {
-            const QXmlStreamReader::TokenType token = xml.readNext();
-            if (token == QXmlStreamReader::EndElement) {
-                if (xml.name() == u"sheetData")
-                    inSheetData = false;
-                continue;
-            }
-            if (token != QXmlStreamReader::StartElement)
-                continue;
-            const QStringView name = xml.name();
-            if (inSheetData) {
-                if (name == u"c")
-                    readCell(xml);
-                else if (name == u"row")
-                    startRow(xml);
-            } else if (name == u"sheetData") {
-                inSheetData = true;
-            } else if (name == u"mergeCell") {
-                const QStringView ref = Attribute(xml.attributes(), u"ref");
-                CellRange range;
-                if (!ParseRangeReference(ref, range.first, range.last))
-                    part.fail(u"結合セルの範囲「%1」が正しくありません"_s.arg(ref));
-                merges_.push_back(range);
-            } else if (name == u"sheetViews" || name == u"cols" || name == u"extLst" ||
-                       name == u"conditionalFormatting" || name == u"dataValidations") {
-                xml.skipCurrentElement();
-            }
+        if (inCell_) {
+            startInCell(name, attributes);
+        } else if (inSheetData_) {
+            if (name == "c")
+                startCell(attributes);
+            else if (name == "row")
+                startRow(attributes);
+        } else if (name == "sheetData") {
+            inSheetData_ = true;
+        } else if (name == "mergeCell") {
+            const QString ref = XmlText(XmlAttribute(attributes, "ref"));
+            CellRange range;
+            if (!ParseRangeReference(ref, range.first, range.last))
+                Damaged(part_, u"結合セルの範囲「%1」が正しくありません"_s.arg(ref));
+            merges_.push_back(range);
         }
-        part.finish();
+    }
+
+    void endElement(std::string_view name) override
+    {
+        if (inCell_) {
+            if (name == "c" && depth_ == 0) {
+                endCell();
+                return;
+            }
+            --depth_;
+            if (collect_ == Collect::Inline) {
+                if (name == "is")
+                    collect_ = Collect::None;
+                else
+                    inline_.end(name);
+            } else if (collect_ != Collect::None) {
+                collect_ = Collect::None;
+            }
+            return;
+        }
+        if (name == "sheetData")
+            inSheetData_ = false;
+    }
+
+    void characters(std::string_view text) override
+    {
+        switch (collect_) {
+        case Collect::None: break;
+        case Collect::Value: value_.append(text); break;
+        case Collect::Formula: formula_.append(text); break;
+        case Collect::Inline: inline_.characters(text); break;
+        }
+    }
+
+    // After the part: what could only be settled once every cell was seen.
+    void finish()
+    {
         resolvePendingShared();
         clearMergedCells();
-        part_ = nullptr;
     }
 
 private:
+    enum class Collect : quint8
+    {
+        None,
+        Value,
+        Formula,
+        Inline,
+    };
+    enum class Type : quint8
+    {
+        Number,
+        SharedString,
+        String,
+        InlineString,
+        Boolean,
+        Error,
+        Date,
+    };
+    enum class FormulaType : quint8
+    {
+        Normal,
+        Shared,
+        Array,
+        DataTable,
+    };
     struct Pending
     {
         CellAddress at;
         int sharedIndex;
-        QString text;
     };
     struct SharedFormula
     {
@@ -447,139 +552,155 @@ private:
         QString formula; // with "="
     };
 
-    void startRow(QXmlStreamReader& xml)
+    void startRow(const char** attributes)
     {
-        const QStringView r = Attribute(xml.attributes(), u"r");
-        if (r.isEmpty()) {
+        const std::string_view r = XmlAttribute(attributes, "r");
+        if (r.empty()) {
             ++row_;
         } else {
-            bool ok = false;
-            const int value = r.toInt(&ok);
-            if (!ok || value < 1 || value > MaxRow)
-                part_->fail(u"行番号「%1」が範囲外です"_s.arg(r));
-            row_ = value;
+            const std::optional<int> value = ParseInt(r);
+            if (!value || *value < 1 || *value > MaxRow)
+                Damaged(part_, u"行番号「%1」が範囲外です"_s.arg(XmlText(r)));
+            row_ = *value;
         }
         column_ = 0;
     }
 
-    void readCell(QXmlStreamReader& xml)
+    void startCell(const char** attributes)
     {
-        const QXmlStreamAttributes attributes = xml.attributes();
-        QStringView reference, type, style;
-        for (const QXmlStreamAttribute& attribute : attributes) {
-            if (!attribute.namespaceUri().isEmpty())
+        std::string_view reference, type, style;
+        for (const char** a = attributes; *a; a += 2) {
+            const char* key = a[0];
+            if (key[0] == 0 || key[1] != 0)
                 continue;
-            const QStringView name = attribute.name();
-            if (name == u"r")
-                reference = attribute.value();
-            else if (name == u"t")
-                type = attribute.value();
-            else if (name == u"s")
-                style = attribute.value();
+            if (key[0] == 'r')
+                reference = a[1];
+            else if (key[0] == 't')
+                type = a[1];
+            else if (key[0] == 's')
+                style = a[1];
         }
-        CellAddress at;
-        if (reference.isEmpty()) {
-            at = {std::max(row_, 1), column_ + 1};
-            if (at.column > MaxColumn)
-                part_->fail(u"列が XFD を超えています"_s);
+        if (reference.empty()) {
+            at_ = {std::max(row_, 1), column_ + 1};
+            if (at_.column > MaxColumn)
+                Damaged(part_, u"%1 行目のセルが列 XFD を超えています"_s.arg(at_.row));
         } else {
-            const std::optional<CellAddress> parsed = ParseCellReference(reference);
+            const std::optional<CellAddress> parsed = ParseA1(reference);
             if (!parsed)
-                part_->fail(u"セル参照「%1」が範囲外か正しくありません"_s.arg(reference));
-            at = *parsed;
+                Damaged(part_, u"セル参照「%1」が範囲外か正しくありません"_s.arg(XmlText(reference)));
+            at_ = *parsed;
         }
-        row_ = at.row;
-        column_ = at.column;
-        const int styleIndex = style.isEmpty() ? 0 : style.toInt();
-        const QString typeText = type.toString();
+        row_ = at_.row;
+        column_ = at_.column;
+        style_ = style.empty() ? 0 : ParseInt(style).value_or(0);
+        type_ = type.empty() || type == "n" ? Type::Number
+                : type == "s"              ? Type::SharedString
+                : type == "str"            ? Type::String
+                : type == "inlineStr"      ? Type::InlineString
+                : type == "b"              ? Type::Boolean
+                : type == "e"              ? Type::Error
+                : type == "d"              ? Type::Date
+                                           : Type::Number;
+        inCell_ = true;
+        depth_ = 0;
+        collect_ = Collect::None;
+        hasValue_ = false;
+        hasFormula_ = false;
+        value_.clear();
+        formula_.clear();
+        inline_.clear();
+    }
 
-        QString value;
-        bool hasValue = false;
-        QString formulaText;
-        bool hasFormula = false;
-        QString formulaType, formulaRef, sharedIndex, dataTable;
-        while (!xml.atEnd()) {
-            const QXmlStreamReader::TokenType token = xml.readNext();
-            if (token == QXmlStreamReader::EndElement)
-                break; // </c>
-            if (token != QXmlStreamReader::StartElement)
-                continue;
-            const QStringView name = xml.name();
-            if (name == u"v") {
-                value = xml.readElementText();
-                hasValue = true;
-            } else if (name == u"f") {
-                const QXmlStreamAttributes f = xml.attributes();
-                formulaType = Attribute(f, u"t").toString();
-                formulaRef = Attribute(f, u"ref").toString();
-                sharedIndex = Attribute(f, u"si").toString();
-                if (formulaType == u"dataTable") {
-                    const bool twoD = IsTrue(Attribute(f, u"dt2D"));
-                    const bool rowInput = IsTrue(Attribute(f, u"dtr"));
-                    const QString r1 = Attribute(f, u"r1").toString();
-                    const QString r2 = Attribute(f, u"r2").toString();
-                    dataTable = twoD       ? u"=TABLE(%1,%2)"_s.arg(r1, r2)
-                                : rowInput ? u"=TABLE(%1,)"_s.arg(r1)
-                                           : u"=TABLE(,%1)"_s.arg(r1);
-                }
-                formulaText = xml.readElementText();
-                hasFormula = true;
-            } else if (name == u"is") {
-                value = ReadRichText(xml);
-                hasValue = true;
-            } else {
-                xml.skipCurrentElement();
-            }
-        }
-        if (xml.hasError())
+    void startInCell(std::string_view name, const char** attributes)
+    {
+        ++depth_;
+        if (collect_ == Collect::Inline) {
+            inline_.start(name);
             return;
+        }
+        if (depth_ != 1)
+            return;
+        if (name == "v") {
+            collect_ = Collect::Value;
+            hasValue_ = true;
+            value_.clear();
+        } else if (name == "f") {
+            collect_ = Collect::Formula;
+            hasFormula_ = true;
+            formula_.clear();
+            const std::string_view type = XmlAttribute(attributes, "t");
+            formulaType_ = type == "shared"      ? FormulaType::Shared
+                           : type == "array"     ? FormulaType::Array
+                           : type == "dataTable" ? FormulaType::DataTable
+                                                 : FormulaType::Normal;
+            formulaRef_ = XmlAttribute(attributes, "ref");
+            sharedIndex_ = ParseInt(XmlAttribute(attributes, "si")).value_or(-1);
+            if (formulaType_ == FormulaType::DataTable) {
+                const QString r1 = XmlText(XmlAttribute(attributes, "r1"));
+                const QString r2 = XmlText(XmlAttribute(attributes, "r2"));
+                dataTable_ = IsTrue(XmlAttribute(attributes, "dt2D")) ? u"=TABLE(%1,%2)"_s.arg(r1, r2)
+                             : IsTrue(XmlAttribute(attributes, "dtr")) ? u"=TABLE(%1,)"_s.arg(r1)
+                                                                       : u"=TABLE(,%1)"_s.arg(r1);
+            }
+        } else if (name == "is") {
+            collect_ = Collect::Inline;
+            hasValue_ = true;
+        }
+    }
+
+    void endCell()
+    {
+        inCell_ = false;
+        collect_ = Collect::None;
+        const CellAddress at = at_;
 
         QString formula;
-        if (hasFormula)
-            formula = cellFormula(at, formulaType, formulaRef, sharedIndex, formulaText, dataTable);
+        if (hasFormula_)
+            formula = cellFormula(at);
         if (formula.isEmpty())
             formula = areaFormula(at);
 
-        const NumberFormat& format = styles_.forStyle(styleIndex);
+        const NumberFormat& format = styles_.forStyle(style_);
         QString text;
         QString constant;
-        bool holds = hasValue;
-        if (!hasValue) {
+        bool holds = hasValue_;
+        if (!hasValue_) {
             // A formula without a cached result shows nothing.
-        } else if (typeText == u"s") {
-            bool ok = false;
-            const qsizetype index = value.toLongLong(&ok);
-            if (!ok || index < 0 || index >= strings_.size())
-                part_->fail(u"セル %1 の共有文字列の番号「%2」が範囲外です"_s.arg(CellName(at.row, at.column), value));
-            constant = strings_[index];
+        } else if (type_ == Type::InlineString) {
+            constant = inline_.take();
             text = format.formatText(constant);
-        } else if (typeText == u"str" || typeText == u"inlineStr") {
-            constant = DecodeEscapes(std::move(value));
+        } else if (type_ == Type::SharedString) {
+            const std::optional<int> index = ParseInt(value_);
+            if (!index || *index < 0 || *index >= strings_.size()) {
+                Damaged(part_, u"セル %1 の共有文字列の番号「%2」が範囲外です"_s.arg(
+                                   CellName(at.row, at.column), XmlText(value_)));
+            }
+            constant = strings_[*index];
             text = format.formatText(constant);
-        } else if (typeText == u"b") {
-            constant = IsTrue(value.trimmed()) ? u"TRUE"_s : u"FALSE"_s;
+        } else if (type_ == Type::String) {
+            constant = DecodeEscapes(XmlText(value_));
+            text = format.formatText(constant);
+        } else if (type_ == Type::Boolean) {
+            constant = IsTrue(Trimmed(value_)) ? u"TRUE"_s : u"FALSE"_s;
             text = constant;
-        } else if (typeText == u"e") {
-            constant = value.trimmed();
+        } else if (type_ == Type::Error) {
+            constant = XmlText(Trimmed(value_));
             text = constant;
         } else {
-            std::optional<double> number = typeText == u"d" ? SerialFromIso(value.trimmed(), system_)
-                                                            : ParseNumber(value);
-            if (!number) {
-                if (!value.trimmed().isEmpty())
-                    part_->fail(u"セル %1 の数値「%2」が正しくありません"_s.arg(CellName(at.row, at.column), value));
-                holds = false;
+            const std::optional<double> number =
+                type_ == Type::Date ? SerialFromIso(XmlText(Trimmed(value_)), system_) : ParseNumber(value_);
+            if (number) {
+                numberTexts(*number, format, constant, text);
+            } else if (!Trimmed(value_).empty()) {
+                Damaged(part_, u"セル %1 の数値「%2」が正しくありません"_s.arg(
+                                   CellName(at.row, at.column), XmlText(value_)));
             } else {
-                numberTexts(*number, format, value, constant, text);
+                holds = false;
             }
         }
 
-        if (formula.isEmpty() && !holds) {
-            sheet_.touchCell(at);
-            return;
-        }
         if (formula.isEmpty())
-            formula = constant;
+            formula = holds ? constant : QString();
         if (formula.isEmpty() && text.isEmpty()) {
             sheet_.touchCell(at);
             return;
@@ -589,68 +710,59 @@ private:
         held_.push_back(at);
     }
 
-    // Displayed text and constant of a number; `stored` is the number as the file wrote it.
-    void numberTexts(double number, const NumberFormat& format, QString& stored, QString& constant,
-                     QString& text) const
+    // Displayed text and constant of a number.
+    void numberTexts(double number, const NumberFormat& format, QString& constant, QString& text) const
     {
         if (format.isGeneral()) {
-            // Whole numbers the file already wrote in plain form need no formatting at all.
-            if (number == std::trunc(number) && std::fabs(number) < 1e11 && !stored.isEmpty() &&
-                stored.size() <= 12 &&
-                std::all_of(stored.cbegin() + (stored[0] == u'-' ? 1 : 0), stored.cend(),
-                            [](QChar c) { return c >= u'0' && c <= u'9'; }) &&
-                !(stored.size() > 1 && (stored[0] == u'0' || stored.startsWith(u"-0")))) {
-                constant = stored;
-                text = stored;
+            // Whole numbers as most cells hold them: one conversion, shared by both texts.
+            if (number == std::trunc(number) && std::fabs(number) < 1e11) {
+                text = QString::number(qint64(number));
+                constant = text;
                 return;
             }
             text = FormatGeneral(number);
             constant = ConstantNumberFormula(number, false, system_);
-            if (constant == text)
-                constant = text; // share the characters
-            return;
+        } else {
+            text = format.format(number, system_);
+            constant = ConstantNumberFormula(number, format.isDate(number), system_);
         }
-        text = format.format(number, system_);
-        constant = ConstantNumberFormula(number, format.isDate(number), system_);
         if (constant == text)
-            constant = text;
+            constant = text; // share the characters
     }
 
-    QString cellFormula(CellAddress at, const QString& type, const QString& ref,
-                        const QString& sharedIndex, const QString& stored, const QString& dataTable)
+    QString cellFormula(CellAddress at)
     {
-        if (type == u"shared") {
-            bool ok = false;
-            const int index = sharedIndex.toInt(&ok);
-            if (!ok)
+        if (formulaType_ == FormulaType::Shared) {
+            if (sharedIndex_ < 0)
                 return QString();
-            if (!stored.trimmed().isEmpty() && !shared_.contains(index)) {
-                shared_.insert(index, {at, stored});
+            if (!Trimmed(formula_).empty() && !shared_.contains(sharedIndex_)) {
+                const QString stored = XmlText(formula_);
+                shared_.insert(sharedIndex_, {at, stored});
                 return u'=' + TranslateFormula(stored);
             }
-            const auto it = shared_.constFind(index);
+            const auto it = shared_.constFind(sharedIndex_);
             if (it == shared_.constEnd()) {
-                pending_.push_back({at, index, QString()});
+                pending_.push_back({at, sharedIndex_});
                 return QString();
             }
             return u'=' + TranslateFormula(it->text, at.row - it->at.row, at.column - it->at.column);
         }
-        if (type == u"dataTable") {
-            addArea(at, ref, dataTable);
-            return dataTable;
+        if (formulaType_ == FormulaType::DataTable) {
+            addArea(at, dataTable_);
+            return dataTable_;
         }
-        if (stored.isEmpty())
+        if (Trimmed(formula_).empty())
             return QString();
-        QString formula = u'=' + TranslateFormula(stored);
-        if (type == u"array")
-            addArea(at, ref, formula);
+        QString formula = u'=' + TranslateFormula(XmlText(formula_));
+        if (formulaType_ == FormulaType::Array)
+            addArea(at, formula);
         return formula;
     }
 
-    void addArea(CellAddress at, const QString& ref, const QString& formula)
+    void addArea(CellAddress at, const QString& formula)
     {
         CellRange range;
-        if (ref.isEmpty() || !ParseRangeReference(ref, range.first, range.last))
+        if (formulaRef_.empty() || !ParseRangeReference(XmlText(formulaRef_), range.first, range.last))
             return;
         if (range.first == range.last || !(range.first == at))
             return;
@@ -683,6 +795,7 @@ private:
                            u'=' + TranslateFormula(it->text, pending.at.row - it->at.row,
                                                    pending.at.column - it->at.column),
                            view.text);
+            held_.push_back(pending.at);
         }
     }
 
@@ -702,18 +815,38 @@ private:
                     continue;
                 if (*it == merge.first)
                     continue;
-                sheet_.setCell(*it, QString(), QString()); // only the top-left cell holds a value
+                sheet_.setCell(*it, QString(), QString()); // only the upper-left cell holds a value
             }
         }
     }
 
     Worksheet& sheet_;
+    const QString& part_;
     const QStringList& strings_;
     const Styles& styles_;
     DateSystem system_;
-    Part* part_ = nullptr;
+
+    bool inSheetData_ = false;
     int row_ = 0;
     int column_ = 0;
+
+    // The cell being read.
+    bool inCell_ = false;
+    int depth_ = 0;
+    Collect collect_ = Collect::None;
+    CellAddress at_;
+    int style_ = 0;
+    Type type_ = Type::Number;
+    bool hasValue_ = false;
+    bool hasFormula_ = false;
+    std::string value_;
+    std::string formula_;
+    FormulaType formulaType_ = FormulaType::Normal;
+    std::string formulaRef_;
+    int sharedIndex_ = -1;
+    QString dataTable_;
+    RichText inline_;
+
     QHash<int, SharedFormula> shared_;
     std::vector<Pending> pending_;
     std::vector<FormulaArea> areas_;
@@ -721,40 +854,55 @@ private:
     std::vector<CellAddress> held_;
 };
 
-void ReadComments(const ZipArchive& zip, const QString& partName, Worksheet& sheet)
+class CommentsHandler : public XmlHandler
 {
-    Part part(zip, partName);
-    QXmlStreamReader& xml = part.xml;
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        if (xml.name() == u"authors") {
-            xml.skipCurrentElement();
-            continue;
-        }
-        if (xml.name() != u"comment")
-            continue;
-        const QStringView ref = Attribute(xml.attributes(), u"ref");
-        const std::optional<CellAddress> at = ParseCellReference(ref);
-        if (!at)
-            part.fail(u"メモのセル参照「%1」が範囲外か正しくありません"_s.arg(ref));
-        QString text;
-        while (!xml.atEnd()) {
-            const QXmlStreamReader::TokenType token = xml.readNext();
-            if (token == QXmlStreamReader::EndElement && xml.name() == u"comment")
-                break;
-            if (token == QXmlStreamReader::StartElement) {
-                if (xml.name() == u"text")
-                    text = ReadRichText(xml);
-                else
-                    xml.skipCurrentElement();
-            }
-        }
-        if (!xml.hasError())
-            sheet.setComment(*at, std::move(text));
+public:
+    CommentsHandler(Worksheet& sheet, const QString& partName)
+        : sheet_(sheet),
+          part_(partName)
+    {
     }
-    part.finish();
-}
+    void startElement(std::string_view name, const char** attributes) override
+    {
+        if (name == "comment") {
+            const std::string_view ref = XmlAttribute(attributes, "ref");
+            const std::optional<CellAddress> at = ParseA1(ref);
+            if (!at)
+                Damaged(part_, u"メモのセル参照「%1」が範囲外か正しくありません"_s.arg(XmlText(ref)));
+            at_ = *at;
+            inComment_ = true;
+        } else if (inComment_ && name == "text") {
+            inText_ = true;
+        } else if (inText_) {
+            text_.start(name);
+        }
+    }
+    void endElement(std::string_view name) override
+    {
+        if (name == "comment" && inComment_) {
+            sheet_.setComment(at_, text_.take());
+            inComment_ = false;
+            inText_ = false;
+        } else if (name == "text" && inText_) {
+            inText_ = false;
+        } else if (inText_) {
+            text_.end(name);
+        }
+    }
+    void characters(std::string_view text) override
+    {
+        if (inText_)
+            text_.characters(text);
+    }
+
+private:
+    Worksheet& sheet_;
+    const QString& part_;
+    CellAddress at_;
+    bool inComment_ = false;
+    bool inText_ = false;
+    RichText text_;
+};
 
 QString OfficeDocumentPart(const ZipArchive& zip)
 {
@@ -776,7 +924,9 @@ std::unique_ptr<Workbook> Read(const QString& path)
             throw XlsxError(u"Excel ブック (.xlsx) ではありません（%1 がありません）。"_s.arg(workbookPart));
         throw XlsxError(u"ファイルが壊れています（%1 がありません）。"_s.arg(workbookPart));
     }
-    const WorkbookInfo info = ReadWorkbookPart(zip, workbookPart);
+    WorkbookHandler workbookHandler;
+    ParsePart(zip, workbookPart, workbookHandler);
+    const WorkbookInfo& info = workbookHandler.info;
     const Relationships relationships = ReadRelationships(zip, workbookPart);
 
     QString stringsPart, stylesPart;
@@ -788,7 +938,11 @@ std::unique_ptr<Workbook> Read(const QString& path)
         else if (TypeIs(relationship, u"styles"))
             stylesPart = relationship.target;
     }
-    const QStringList strings = stringsPart.isEmpty() ? QStringList() : ReadSharedStrings(zip, stringsPart);
+    QStringList strings;
+    if (!stringsPart.isEmpty()) {
+        SharedStringsHandler handler(strings);
+        ParsePart(zip, stringsPart, handler);
+    }
     const Styles styles = ReadStyles(zip, stylesPart);
 
     auto workbook = std::make_unique<Workbook>(file.fileName(), file.absoluteFilePath());
@@ -800,11 +954,14 @@ std::unique_ptr<Workbook> Read(const QString& path)
         if (!TypeIs(*it, u"worksheet"))
             continue;
         Worksheet& sheet = workbook->addWorksheet(entry.name);
-        WorksheetReader reader(sheet, strings, styles, info.dateSystem);
-        reader.read(zip, it->target);
+        WorksheetHandler handler(sheet, it->target, strings, styles, info.dateSystem);
+        ParsePart(zip, it->target, handler);
+        handler.finish();
         for (const Relationship& related : ReadRelationships(zip, it->target)) {
-            if (!related.external && TypeIs(related, u"comments") && zip.contains(related.target))
-                ReadComments(zip, related.target, sheet);
+            if (!related.external && TypeIs(related, u"comments") && zip.contains(related.target)) {
+                CommentsHandler comments(sheet, related.target);
+                ParsePart(zip, related.target, comments);
+            }
         }
     }
     return workbook;

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,8 +21,8 @@ namespace {
 const QString FormatName = QStringLiteral("tabrill-registry-hive");
 constexpr int FormatVersion = 1;
 constexpr qint64 MaxHiveSize = 64 * 1024 * 1024;
-// A writer holds the lock for milliseconds; waiting longer means something is stuck.
-constexpr int LockTimeoutMs = 10000;
+// A writer holds the lock for milliseconds; waiting this long means something is stuck.
+constexpr int LockTimeoutMs = 30000;
 
 bool SameName(const QString& a, const QString& b)
 {
@@ -82,7 +83,7 @@ public:
                     QStringLiteral("レジストリファイル「%1」は他のプログラムが使用中です。")
                         .arg(hiveFile));
             }
-            QThread::msleep(5);
+            QThread::msleep(1);
         }
     }
     ~HiveLock()
@@ -261,6 +262,10 @@ std::optional<Hive> Hive::Parse(const QByteArray& text)
         if (!SplitPath(path.toString()))
             return std::nullopt;
         Key& key = hive.Create(path.toString());
+        // A later value of the same name wins, as a later write would.
+        QHash<QString, std::size_t> index;
+        for (std::size_t i = 0; i < key.values.size(); ++i)
+            index.insert(key.values[i].name.toCaseFolded(), i);
         for (const QJsonValue& item : values.toArray()) {
             const QJsonObject valueObject = item.toObject();
             const QJsonValue name = valueObject.value(QStringLiteral("name"));
@@ -270,7 +275,13 @@ std::optional<Hive> Hive::Parse(const QByteArray& text)
                 !ValidData(type.toString(), data)) {
                 return std::nullopt;
             }
-            key.SetValue(name.toString(), type.toString(), data);
+            const QString folded = name.toString().toCaseFolded();
+            if (const auto found = index.constFind(folded); found != index.constEnd()) {
+                key.values[*found] = Value{name.toString(), type.toString(), data};
+                continue;
+            }
+            index.insert(folded, key.values.size());
+            key.values.push_back(Value{name.toString(), type.toString(), data});
         }
     }
     return hive;

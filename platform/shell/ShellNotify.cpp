@@ -5,7 +5,7 @@
 
 namespace Platform {
 namespace {
-Q_LOGGING_CATEGORY(shellLog, "tabrill.shell")
+Q_LOGGING_CATEGORY(shellLog, "tabrill.shell", QtWarningMsg)
 
 ShellChangeObserver& Observer()
 {

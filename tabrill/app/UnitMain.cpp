@@ -21,7 +21,6 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScreen>
-#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
@@ -52,6 +51,24 @@ QFrame* NewPanel(const QString& name, QWidget* parent)
     return panel;
 }
 
+// The parent of the actions. A menu that no menu bar opened sends an action's status tip to
+// the action's parent; this hands it on to the window, whose status bar shows it.
+class TActionManager : public QObject
+{
+public:
+    explicit TActionManager(QWidget* window) : QObject(window), window_(window) {}
+
+    bool event(QEvent* event) override
+    {
+        if (event->type() == QEvent::StatusTip)
+            return QCoreApplication::sendEvent(window_, event);
+        return QObject::event(event);
+    }
+
+private:
+    QWidget* window_;
+};
+
 template <typename Widget>
 Widget* Named(Widget* widget, const QString& name)
 {
@@ -65,6 +82,7 @@ QToolButton* NewSpeedButton(const QString& name, QAction* action, QWidget* paren
     button->setDefaultAction(action);
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
+    button->setIconSize(QSize(16, 16));
     return button;
 }
 } // namespace
@@ -85,7 +103,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
 
     ImageList1 = new TImageList(this);
     ImageList1->setObjectName(QStringLiteral("ImageList1"));
-    ActionManager1 = new QObject(this);
+    ActionManager1 = new TActionManager(this);
     ActionManager1->setObjectName(QStringLiteral("ActionManager1"));
 
     const QString projectFilter =
@@ -265,8 +283,11 @@ void TFormMain::CreatePanelTop()
     CheckBoxLookAt =
         Named(new QCheckBox(QStringLiteral("完全に同一なセルだけを検索する(&O)"), Panel2),
               QStringLiteral("CheckBoxLookAt"));
+    // Long captions are clipped in a narrow window rather than holding it wide.
+    for (QCheckBox* box : {CheckBoxMatchCase, CheckBoxMatchByte, CheckBoxLookAt})
+        box->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     auto* options = new QVBoxLayout;
-    options->setContentsMargins(4, 2, 4, 2);
+    options->setContentsMargins(0, 2, 2, 2);
     options->setSpacing(0);
     options->addWidget(CheckBoxMatchCase);
     options->addWidget(CheckBoxMatchByte);
@@ -282,6 +303,7 @@ void TFormMain::CreatePanelTop()
     Panel5 = NewPanel(QStringLiteral("Panel5"), PanelTop);
     Label1 = Named(new QLabel(QStringLiteral("検索するブック(&X)"), Panel5), QStringLiteral("Label1"));
     CheckListBoxBook = Named(new QListWidget(Panel5), QStringLiteral("CheckListBoxBook"));
+    CheckListBoxBook->setMinimumHeight(24);
     Label1->setBuddy(CheckListBoxBook);
     PopupMenuBook = Named(new QMenu(CheckListBoxBook), QStringLiteral("PopupMenuBook"));
     PopupMenuBook->addAction(ActionBookListCheckAll);
@@ -305,7 +327,7 @@ void TFormMain::CreatePanelTop()
     grid5->setVerticalSpacing(2);
     grid5->addWidget(Label1, 0, 0);
     grid5->addWidget(CheckListBoxBook, 1, 0);
-    grid5->addLayout(buttons, 1, 1);
+    grid5->addLayout(buttons, 0, 1, 2, 1);
     grid5->setColumnStretch(0, 1);
     grid5->setRowStretch(1, 1);
     top->addWidget(Panel5, 1);
@@ -398,11 +420,9 @@ void TFormMain::ConnectEvents()
     for (const auto& [action, handler] : handlers) {
         connect(action, &QAction::triggered, this, [this, action = action, handler = handler] {
             // Qt flips a checkable action before it reports the trigger; the handlers own
-            // the flip, so Qt's is undone first.
-            if (action->isCheckable()) {
-                const QSignalBlocker blocker(action);
+            // the flip, so Qt's is undone first (with signals, so buttons and menus follow).
+            if (action->isCheckable())
                 action->setChecked(!action->isChecked());
-            }
             Platform::CallGuarded([&] { (this->*handler)(action); });
         });
     }
@@ -426,14 +446,15 @@ void TFormMain::ConnectEvents()
 
 void TFormMain::PlaceCentred()
 {
-    const int menuHeight = MainMenu1->sizeHint().height();
-    resize(ClientWidth, ClientHeight + menuHeight);
+    // The menu bar is not part of the client area.
+    const QSize size(ClientWidth, ClientHeight + MainMenu1->sizeHint().height());
+    QRect geometry(QPoint(), size);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        geometry.moveCenter(screen->availableGeometry().center());
+    // The frame is not known before the window is shown; centring the inside is what stays
+    // true on every platform.
+    setGeometry(geometry);
     Splitter1->setSizes({188, ClientHeight});
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
 }
 
 bool TFormMain::eventFilter(QObject* watched, QEvent* event)

@@ -1,5 +1,6 @@
 #include "platform/automation/ActiveObjectHost.h"
 
+#include "platform/automation/DispatchObject.h"
 #include "platform/automation/RunningObjectTable.h"
 #include "platform/automation/Wire.h"
 
@@ -94,8 +95,11 @@ struct ActiveObjectHost::Client
     }
 
     // Hands out one more reference to object; false when the client holds too many.
-    bool exportObject(IDispatch* object, Wire::ObjectId& id)
+    bool exportObject(IDispatch* object, Wire::ObjectRef& ref)
     {
+        const auto* stable = dynamic_cast<const StableMemberNames*>(object);
+        ref.namesTag = stable ? stable->namesTag() : 0;
+        Wire::ObjectId& id = ref.id;
         const auto known = ids.find(object);
         if (known != ids.end()) {
             id = known->second;
@@ -110,6 +114,10 @@ struct ActiveObjectHost::Client
         return true;
     }
 
+    HRESULT importObject(const Wire::ObjectRef& ref, ComPtr<IDispatch>& object) const
+    {
+        return importObject(ref.id, object);
+    }
     HRESULT importObject(Wire::ObjectId id, ComPtr<IDispatch>& object) const
     {
         const auto it = exports.find(id);
@@ -260,10 +268,12 @@ void ActiveObjectHost::acceptClients()
 
 void ActiveObjectHost::readFrom(Client& client)
 {
-    if (client.busy)
+    if (client.busy) {
+        // A nested event loop while this client's call runs: wait until the call is done.
+        client.reader->setEnabled(false);
         return;
+    }
     client.busy = true;
-    client.reader->setEnabled(false);
     bool ended = false;
     char buffer[64 * 1024];
     while (!ended && !client.closing) {
@@ -301,7 +311,8 @@ void ActiveObjectHost::readFrom(Client& client)
         disconnect(client.fd);
         return;
     }
-    client.reader->setEnabled(true);
+    if (!client.reader->isEnabled())
+        client.reader->setEnabled(true);
 }
 
 void ActiveObjectHost::writeTo(Client& client)
@@ -352,7 +363,7 @@ void ActiveObjectHost::handleFrame(Client& client, const char* data, std::size_t
         const bool known = reader.bytes(magic, sizeof magic) &&
                            std::equal(magic, magic + sizeof magic, Wire::Magic) &&
                            reader.u16() == Wire::Version && reader.atEnd();
-        Wire::ObjectId root = 0;
+        Wire::ObjectRef root;
         if (!known || client.greeted || !root_ || !client.exportObject(root_.get(), root)) {
             send(client, errorReply(serial, RPC_E_INVALID_DATA));
             client.closing = !client.greeted;
@@ -361,7 +372,8 @@ void ActiveObjectHost::handleFrame(Client& client, const char* data, std::size_t
         client.greeted = true;
         Wire::Writer reply(Wire::Type::HelloReply, serial);
         reply.u16(Wire::Version);
-        reply.u64(root);
+        reply.u64(root.id);
+        reply.u64(root.namesTag);
         send(client, reply.frame());
         return;
     }
@@ -433,7 +445,7 @@ void ActiveObjectHost::handleFrame(Client& client, const char* data, std::size_t
         }
         std::vector<Variant> arguments(argumentCount);
         for (std::uint32_t i = 0; i < argumentCount; ++i) {
-            const HRESULT hr = reader.variant(arguments[i], [&](Wire::ObjectId object, ComPtr<IDispatch>& out) {
+            const HRESULT hr = reader.variant(arguments[i], [&](const Wire::ObjectRef& object, ComPtr<IDispatch>& out) {
                 return client.importObject(object, out);
             });
             if (FAILED(hr)) {
@@ -475,8 +487,8 @@ void ActiveObjectHost::handleFrame(Client& client, const char* data, std::size_t
             return;
         }
         Wire::Writer reply(Wire::Type::InvokeReply, serial);
-        if (!reply.variant(result, [&](IDispatch* out, Wire::ObjectId& outId) {
-                return client.exportObject(out, outId);
+        if (!reply.variant(result, [&](IDispatch* out, Wire::ObjectRef& ref) {
+                return client.exportObject(out, ref);
             })) {
             send(client, errorReply(serial, result.vt() == VT_DISPATCH ? E_OUTOFMEMORY : DISP_E_BADVARTYPE));
             return;

@@ -25,6 +25,16 @@ private:
     std::atomic<ULONG> references_{0};
 };
 
+// Implemented by objects whose member names resolve to the same DISPIDs for as long as the
+// server runs, alike for every object with the same tag: their proxies keep the mapping, so a
+// repeated member costs one round trip instead of two. The tag is unique per member table.
+class StableMemberNames
+{
+public:
+    virtual ~StableMemberNames() = default;
+    virtual std::uint64_t namesTag() const = 0;
+};
+
 template <typename T, typename... Args>
 ComPtr<T> MakeDispatch(Args&&... args)
 {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <poll.h>
@@ -88,6 +89,22 @@ public:
         return hr;
     }
 
+    // Member names of objects with a names tag resolve once per connection.
+    bool cachedName(std::uint64_t tag, const QString& name, DISPID& id)
+    {
+        std::lock_guard lock(namesMutex_);
+        const auto it = names_.find({tag, name});
+        if (it == names_.end())
+            return false;
+        id = it->second;
+        return true;
+    }
+    void cacheName(std::uint64_t tag, const QString& name, DISPID id)
+    {
+        std::lock_guard lock(namesMutex_);
+        names_.emplace(std::make_pair(tag, name), id);
+    }
+
     void release(Wire::ObjectId id)
     {
         std::lock_guard lock(mutex_);
@@ -135,55 +152,67 @@ private:
         return S_OK;
     }
 
-    HRESULT receiveExactly(char* out, std::size_t size, Clock::time_point deadline)
+    // Reads what is there (at least one byte) into the inbox.
+    HRESULT receiveSome(Clock::time_point deadline)
     {
-        std::size_t got = 0;
-        while (got < size) {
-            const ssize_t n = ::recv(fd_, out + got, size - got, MSG_DONTWAIT);
+        char buffer[16 * 1024];
+        // The reply is seldom there the moment the request has gone: wait first.
+        HRESULT ready = wait(POLLIN, deadline);
+        if (FAILED(ready))
+            return ready;
+        for (;;) {
+            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
             if (n > 0) {
-                got += std::size_t(n);
-                continue;
+                inbox_.append(buffer, qsizetype(n));
+                return S_OK;
             }
             if (n == 0)
                 return RPC_S_CALL_FAILED; // the server has gone
             if (errno == EINTR)
                 continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                const HRESULT hr = wait(POLLIN, deadline);
-                if (FAILED(hr))
-                    return hr;
-                continue;
-            }
-            return RPC_S_CALL_FAILED;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                return RPC_S_CALL_FAILED;
+            const HRESULT hr = wait(POLLIN, deadline);
+            if (FAILED(hr))
+                return hr;
         }
-        return S_OK;
     }
 
     HRESULT receiveFrame(QByteArray& payload, Clock::time_point deadline)
     {
-        char prefix[4];
-        HRESULT hr = receiveExactly(prefix, 4, deadline);
-        if (FAILED(hr))
-            return hr;
-        const auto length = qFromLittleEndian<std::uint32_t>(prefix);
+        while (inbox_.size() < 4) {
+            const HRESULT hr = receiveSome(deadline);
+            if (FAILED(hr))
+                return hr;
+        }
+        const auto length = qFromLittleEndian<std::uint32_t>(inbox_.constData());
         if (length > Wire::MaxFrame)
             return RPC_E_INVALID_DATA;
-        payload.resize(qsizetype(length));
-        return receiveExactly(payload.data(), length, deadline);
+        while (inbox_.size() - 4 < qsizetype(length)) {
+            const HRESULT hr = receiveSome(deadline);
+            if (FAILED(hr))
+                return hr;
+        }
+        payload = inbox_.mid(4, qsizetype(length));
+        inbox_.remove(0, 4 + qsizetype(length));
+        return S_OK;
     }
 
     std::mutex mutex_;
     int fd_;
     std::uint32_t serial_ = 0;
     std::vector<Wire::ObjectId> pendingReleases_;
+    QByteArray inbox_;
+    std::mutex namesMutex_;
+    std::map<std::pair<std::uint64_t, QString>, DISPID> names_;
 };
 
 // An object of the server, reached through the connection.
 class RemoteDispatch final : public DispatchObject
 {
 public:
-    RemoteDispatch(std::shared_ptr<Connection> connection, Wire::ObjectId id)
-        : connection_(std::move(connection)), id_(id)
+    RemoteDispatch(std::shared_ptr<Connection> connection, const Wire::ObjectRef& ref)
+        : connection_(std::move(connection)), id_(ref.id), namesTag_(ref.namesTag)
     {
     }
     ~RemoteDispatch() override { connection_->release(id_); }
@@ -195,6 +224,8 @@ public:
             return E_POINTER;
         if (count == 0 || count > Wire::MaxNames)
             return E_INVALIDARG;
+        if (namesTag_ != 0 && count == 1 && connection_->cachedName(namesTag_, names[0], dispIds[0]))
+            return S_OK;
         QByteArray reply;
         HRESULT hr = connection_->transact(
             Wire::Type::GetIDsOfNames,
@@ -218,7 +249,11 @@ public:
             return RPC_E_INVALID_DATA;
         for (UINT i = 0; i < count; ++i)
             dispIds[i] = reader.i32();
-        return reader.ok() ? S_OK : RPC_E_INVALID_DATA;
+        if (!reader.ok())
+            return RPC_E_INVALID_DATA;
+        if (namesTag_ != 0 && count == 1)
+            connection_->cacheName(namesTag_, names[0], dispIds[0]);
+        return S_OK;
     }
 
     HRESULT Invoke(DISPID dispId, const IID&, LCID lcid, WORD flags, DISPPARAMS* params,
@@ -241,11 +276,11 @@ public:
                 for (UINT i = 0; i < params->cArgs; ++i) {
                     // Only objects of this same server can travel back to it.
                     const bool sent = request.variant(
-                        params->rgvarg[i], [&](IDispatch* object, Wire::ObjectId& id) {
+                        params->rgvarg[i], [&](IDispatch* object, Wire::ObjectRef& ref) {
                             const auto* remote = dynamic_cast<const RemoteDispatch*>(object);
                             if (!remote || remote->connection_ != connection_)
                                 return false;
-                            id = remote->id_;
+                            ref.id = remote->id_;
                             return true;
                         });
                     if (!sent) {
@@ -270,8 +305,8 @@ public:
         if (type != Wire::Type::InvokeReply)
             return RPC_E_INVALID_DATA;
         Variant value;
-        hr = reader.variant(value, [this](Wire::ObjectId id, ComPtr<IDispatch>& object) {
-            object = ComPtr<IDispatch>(new RemoteDispatch(connection_, id));
+        hr = reader.variant(value, [this](const Wire::ObjectRef& ref, ComPtr<IDispatch>& object) {
+            object = ComPtr<IDispatch>(new RemoteDispatch(connection_, ref));
             return S_OK;
         });
         if (FAILED(hr))
@@ -303,6 +338,7 @@ public:
 private:
     std::shared_ptr<Connection> connection_;
     Wire::ObjectId id_;
+    std::uint64_t namesTag_;
 };
 
 } // namespace
@@ -347,8 +383,10 @@ HRESULT GetActiveObject(const CLSID& clsid, void*, IUnknown** object)
     const auto type = Wire::Type(reader.u8());
     reader.u32();
     const std::uint16_t version = reader.u16();
-    const Wire::ObjectId root = reader.u64();
-    if (type != Wire::Type::HelloReply || !reader.ok() || version != Wire::Version || root == 0)
+    Wire::ObjectRef root;
+    root.id = reader.u64();
+    root.namesTag = reader.u64();
+    if (type != Wire::Type::HelloReply || !reader.ok() || version != Wire::Version || root.id == 0)
         return MK_E_UNAVAILABLE;
     auto* proxy = new RemoteDispatch(std::move(connection), root);
     proxy->AddRef();

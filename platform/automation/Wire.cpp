@@ -91,11 +91,12 @@ bool Writer::variant(const Variant& value, const ExportObject& exportObject)
         string(value.bstrVal());
         return true;
     case VT_DISPATCH: {
-        ObjectId id = 0;
-        if (value.pdispVal() && !exportObject(value.pdispVal(), id))
+        ObjectRef ref;
+        if (value.pdispVal() && !exportObject(value.pdispVal(), ref))
             return false;
         u16(value.vt());
-        u64(id);
+        u64(ref.id);
+        u64(ref.namesTag);
         return true;
     }
     default:
@@ -215,12 +216,14 @@ HRESULT Reader::variant(Variant& out, const ImportObject& importObject)
         out = Variant::FromBstr(string());
         break;
     case VT_DISPATCH: {
-        const ObjectId id = u64();
+        ObjectRef ref;
+        ref.id = u64();
+        ref.namesTag = u64();
         if (!ok_)
             return RPC_E_INVALID_DATA;
         ComPtr<IDispatch> object;
-        if (id != 0) {
-            const HRESULT hr = importObject(id, object);
+        if (ref.id != 0) {
+            const HRESULT hr = importObject(ref, object);
             if (FAILED(hr))
                 return hr;
         }

@@ -21,18 +21,24 @@ inline constexpr std::uint32_t NoArgErr = 0xffffffffu;
 enum class Type : std::uint8_t {
     Hello = 1,         // magic, version
     GetIDsOfNames = 2, // object, lcid, count, names
-    Invoke = 3,        // object, dispid, lcid, flags, argument count, arguments, named count, named ids
+    Invoke = 3,        // object id, dispid, lcid, flags, argument count, arguments, named count, named ids
     Release = 4,       // count, object ids (one reference each); no reply
-    HelloReply = 0x81, // version, root object
+    HelloReply = 0x81, // version, root object id, its names tag
     NamesReply = 0x82, // count, dispids
     InvokeReply = 0x83, // result
     ErrorReply = 0xff, // hr, argErr, has exception info, wCode, scode, source, description
 };
 
-// Object ids are the server's, per connection; 0 is the null reference.
+// Object ids are the server's, per connection; 0 is the null reference. An object reference
+// travels with the names tag of its object (0: none), see StableMemberNames.
 using ObjectId = std::uint64_t;
-using ExportObject = std::function<bool(IDispatch*, ObjectId&)>;
-using ImportObject = std::function<HRESULT(ObjectId, ComPtr<IDispatch>&)>;
+struct ObjectRef
+{
+    ObjectId id = 0;
+    std::uint64_t namesTag = 0;
+};
+using ExportObject = std::function<bool(IDispatch*, ObjectRef&)>;
+using ImportObject = std::function<HRESULT(const ObjectRef&, ComPtr<IDispatch>&)>;
 
 class Writer
 {

@@ -146,9 +146,15 @@ private:
 };
 
 // Name lookup and the checks every member shares; subclasses answer call().
-class ModelObject : public DispatchObject
+class ModelObject : public DispatchObject, public StableMemberNames
 {
 public:
+    // Each class has one static member table: its address tells the classes apart.
+    std::uint64_t namesTag() const override
+    {
+        return std::uint64_t(reinterpret_cast<std::uintptr_t>(memberNames().data()));
+    }
+
     HRESULT GetIDsOfNames(const IID&, const QString* names, UINT count, LCID,
                           DISPID* dispIds) override
     {

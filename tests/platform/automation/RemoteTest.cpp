@@ -279,6 +279,58 @@ TEST_F(Remote, ReleasedAndDisconnectedReferencesFreeServerObjects)
     EXPECT_EQ(RecordingDispatch::alive, before);
 }
 
+// Fixed members "Row" and "Child"; counts how often names are resolved.
+class StableDispatch final : public DispatchObject, public StableMemberNames
+{
+public:
+    static inline std::atomic<int> resolutions{0};
+
+    std::uint64_t namesTag() const override { return 0x5AB1E; }
+    HRESULT GetIDsOfNames(const IID&, const QString* names, UINT, LCID, DISPID* ids) override
+    {
+        ++resolutions;
+        if (names[0] == QStringLiteral("Row"))
+            ids[0] = 1;
+        else if (names[0] == QStringLiteral("Child"))
+            ids[0] = 2;
+        else
+            return DISP_E_UNKNOWNNAME;
+        return S_OK;
+    }
+    HRESULT Invoke(DISPID id, const IID&, LCID, WORD, DISPPARAMS*, Variant* result, EXCEPINFO*, UINT*) override
+    {
+        *result = id == 1 ? Variant::FromI4(7) : Variant::FromDispatch(MakeDispatch<StableDispatch>());
+        return S_OK;
+    }
+};
+
+TEST(RemoteNames, NamesOfStableObjectsResolveOncePerConnection)
+{
+    HostedServer server;
+    ASSERT_TRUE(server.start(ExcelClsid(), MakeDispatch<StableDispatch>()));
+    ComPtr<IDispatch> client;
+    ASSERT_EQ(Attach(client), S_OK);
+    StableDispatch::resolutions = 0;
+    Variant result;
+    ASSERT_EQ(CallMember(client.get(), QStringLiteral("Row"), {}, &result), S_OK);
+    EXPECT_EQ(result.lVal(), 7);
+    Variant child;
+    ASSERT_EQ(CallMember(client.get(), QStringLiteral("Child"), {}, &child), S_OK);
+    // Another object with the same tag reuses what the first resolved.
+    ASSERT_EQ(CallMember(child.pdispVal(), QStringLiteral("Row"), {}, &result), S_OK);
+    EXPECT_EQ(result.lVal(), 7);
+    EXPECT_EQ(StableDispatch::resolutions, 2);
+    // Failures are never kept.
+    EXPECT_EQ(CallMember(client.get(), QStringLiteral("Nothing"), {}), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(CallMember(client.get(), QStringLiteral("Nothing"), {}), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(StableDispatch::resolutions, 4);
+    // A new connection starts afresh.
+    ComPtr<IDispatch> again;
+    ASSERT_EQ(Attach(again), S_OK);
+    ASSERT_EQ(CallMember(again.get(), QStringLiteral("Row"), {}, &result), S_OK);
+    EXPECT_EQ(StableDispatch::resolutions, 5);
+}
+
 TEST_F(Remote, SecondServerIsRefusedWhileTheFirstLives)
 {
     HostedServer second;
@@ -492,7 +544,7 @@ INSTANTIATE_TEST_SUITE_P(
                  DISP_E_BADVARTYPE},
         BadFrame{"ArgumentNamesAnUnknownObject",
                  [](Wire::ObjectId root) {
-                     return InvokeFrame(root, [](Wire::Writer& w) { w.u32(1); w.u16(VT_DISPATCH); w.u64(777); w.u32(0); });
+                     return InvokeFrame(root, [](Wire::Writer& w) { w.u32(1); w.u16(VT_DISPATCH); w.u64(777); w.u64(0); w.u32(0); });
                  },
                  RPC_E_DISCONNECTED},
         BadFrame{"Truncated",

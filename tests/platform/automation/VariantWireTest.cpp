@@ -98,12 +98,12 @@ TEST(Variant, MissingIsErrorParamNotFound)
 
 Wire::ExportObject NoObjects()
 {
-    return [](IDispatch*, Wire::ObjectId&) { return false; };
+    return [](IDispatch*, Wire::ObjectRef&) { return false; };
 }
 
 Wire::ImportObject RefuseObjects()
 {
-    return [](Wire::ObjectId, ComPtr<IDispatch>&) { return RPC_E_DISCONNECTED; };
+    return [](const Wire::ObjectRef&, ComPtr<IDispatch>&) { return RPC_E_DISCONNECTED; };
 }
 
 TEST(Wire, VariantsRoundTrip)
@@ -170,6 +170,7 @@ TEST(Wire, ReaderRejectsLiesAndUnknownTypes)
     Wire::Writer writer(Wire::Type::InvokeReply, 1);
     writer.u16(VT_DISPATCH);
     writer.u64(99);
+    writer.u64(0);
     const QByteArray frame = writer.frame();
     Wire::Reader reader(frame.constData() + 9, std::size_t(frame.size() - 9));
     Variant value;

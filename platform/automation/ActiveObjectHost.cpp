@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QSocketNotifier>
 #include <QtEndian>
-
 #include <cerrno>
 #include <exception>
 #include <fcntl.h>
@@ -168,7 +167,8 @@ bool ActiveObjectHost::registerObject(const CLSID& clsid, ComPtr<IDispatch> root
         return false;
     }
     int probeError = 0;
-    const int probe = RunningObjectTable::Connect(path, std::chrono::milliseconds(500), &probeError);
+    const int probe =
+        RunningObjectTable::Connect(path, std::chrono::milliseconds(500), &probeError);
     if (probe >= 0 || (probeError != ECONNREFUSED && probeError != ENOENT)) {
         if (probe >= 0)
             ::close(probe);
@@ -177,7 +177,9 @@ bool ActiveObjectHost::registerObject(const CLSID& clsid, ComPtr<IDispatch> root
     }
     // Nobody listens: whatever socket is left there belonged to a server that ended.
     const QByteArray native = QFile::encodeName(path);
-    struct stat info{};
+    struct stat info
+    {
+    };
     if (::lstat(native.constData(), &info) == 0) {
         if (!S_ISSOCK(info.st_mode) || ::unlink(native.constData()) != 0) {
             error_ = QStringLiteral("%1: cannot replace the stale entry").arg(path);
@@ -211,7 +213,9 @@ void ActiveObjectHost::revoke()
             const EntryLock lock(path_);
             // Only our own entry: a later server may have taken a stale one over meanwhile.
             const QByteArray native = QFile::encodeName(path_);
-            struct stat info{};
+            struct stat info
+            {
+            };
             if (::stat(native.constData(), &info) == 0 && std::uint64_t(info.st_dev) == device_ &&
                 std::uint64_t(info.st_ino) == inode_)
                 ::unlink(native.constData());
@@ -440,16 +444,19 @@ void ActiveObjectHost::handleFrame(Client& client, const char* data, std::size_t
         const WORD flags = reader.u16();
         const std::uint32_t argumentCount = reader.u32();
         if (!reader.ok() || argumentCount > Wire::MaxArguments) {
-            send(client, errorReply(serial, reader.ok() ? DISP_E_BADPARAMCOUNT : RPC_E_INVALID_DATA));
+            send(client,
+                 errorReply(serial, reader.ok() ? DISP_E_BADPARAMCOUNT : RPC_E_INVALID_DATA));
             return;
         }
         std::vector<Variant> arguments(argumentCount);
         for (std::uint32_t i = 0; i < argumentCount; ++i) {
-            const HRESULT hr = reader.variant(arguments[i], [&](const Wire::ObjectRef& object, ComPtr<IDispatch>& out) {
-                return client.importObject(object, out);
-            });
+            const HRESULT hr = reader.variant(
+                arguments[i], [&](const Wire::ObjectRef& object, ComPtr<IDispatch>& out) {
+                    return client.importObject(object, out);
+                });
             if (FAILED(hr)) {
-                send(client, errorReply(serial, hr, nullptr, hr == RPC_E_INVALID_DATA ? Wire::NoArgErr : i));
+                send(client, errorReply(serial, hr, nullptr,
+                                        hr == RPC_E_INVALID_DATA ? Wire::NoArgErr : i));
                 return;
             }
         }
@@ -482,15 +489,17 @@ void ActiveObjectHost::handleFrame(Client& client, const char* data, std::size_t
         }
         if (FAILED(hr)) {
             const bool argumentError = hr == DISP_E_TYPEMISMATCH || hr == DISP_E_PARAMNOTFOUND;
-            send(client, errorReply(serial, hr, hr == DISP_E_EXCEPTION ? &info : nullptr,
-                                    argumentError && argErr < argumentCount ? argErr : Wire::NoArgErr));
+            send(client,
+                 errorReply(serial, hr, hr == DISP_E_EXCEPTION ? &info : nullptr,
+                            argumentError && argErr < argumentCount ? argErr : Wire::NoArgErr));
             return;
         }
         Wire::Writer reply(Wire::Type::InvokeReply, serial);
         if (!reply.variant(result, [&](IDispatch* out, Wire::ObjectRef& ref) {
                 return client.exportObject(out, ref);
             })) {
-            send(client, errorReply(serial, result.vt() == VT_DISPATCH ? E_OUTOFMEMORY : DISP_E_BADVARTYPE));
+            send(client, errorReply(serial, result.vt() == VT_DISPATCH ? E_OUTOFMEMORY
+                                                                       : DISP_E_BADVARTYPE));
             return;
         }
         send(client, reply.frame());

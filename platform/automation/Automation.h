@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -75,7 +74,8 @@ inline constexpr WORD DISPATCH_PROPERTYPUTREF = 0x8;
 inline constexpr VARIANT_BOOL VARIANT_TRUE = -1;
 inline constexpr VARIANT_BOOL VARIANT_FALSE = 0;
 
-enum : VARTYPE {
+enum : VARTYPE
+{
     VT_EMPTY = 0,
     VT_NULL = 1,
     VT_I2 = 2,
@@ -115,8 +115,7 @@ public:
 };
 
 // Holds one reference; copies add one, destruction releases one.
-template <typename T>
-class ComPtr
+template <typename T> class ComPtr
 {
 public:
     ComPtr() = default;
@@ -136,10 +135,7 @@ public:
     }
     ComPtr(const ComPtr& other) : ComPtr(other.object_) {}
     ComPtr(ComPtr&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
-    template <typename U>
-    ComPtr(const ComPtr<U>& other) : ComPtr(static_cast<T*>(other.get()))
-    {
-    }
+    template <typename U> ComPtr(const ComPtr<U>& other) : ComPtr(static_cast<T*>(other.get())) {}
     ComPtr& operator=(ComPtr other) noexcept
     {
         std::swap(object_, other.object_);
@@ -172,9 +168,8 @@ public:
                                   DISPID* dispIds) = 0;
     // Fills excepInfo when it answers DISP_E_EXCEPTION; argErr names the offending rgvarg
     // index with DISP_E_TYPEMISMATCH and DISP_E_PARAMNOTFOUND.
-    virtual HRESULT Invoke(DISPID dispId, const IID& iid, LCID lcid, WORD flags,
-                           DISPPARAMS* params, Variant* result, EXCEPINFO* excepInfo,
-                           UINT* argErr) = 0;
+    virtual HRESULT Invoke(DISPID dispId, const IID& iid, LCID lcid, WORD flags, DISPPARAMS* params,
+                           Variant* result, EXCEPINFO* excepInfo, UINT* argErr) = 0;
 };
 
 // A tagged value: EMPTY, NULL, I2, I4, R8, BSTR (UTF-16), DISPATCH, ERROR, BOOL (-1 / 0).

@@ -35,8 +35,7 @@ public:
     virtual std::uint64_t namesTag() const = 0;
 };
 
-template <typename T, typename... Args>
-ComPtr<T> MakeDispatch(Args&&... args)
+template <typename T, typename... Args> ComPtr<T> MakeDispatch(Args&&... args)
 {
     return ComPtr<T>(new T(std::forward<Args>(args)...));
 }

@@ -3,7 +3,6 @@
 #include "platform/automation/Wire.h"
 
 #include <QtEndian>
-
 #include <atomic>
 #include <cerrno>
 #include <map>
@@ -116,11 +115,13 @@ private:
     HRESULT wait(short events, Clock::time_point deadline)
     {
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
             if (left.count() <= 0)
                 return RPC_E_TIMEOUT;
             pollfd entry{fd_, events, 0};
-            const int ready = ::poll(&entry, 1, int(std::min<std::int64_t>(left.count(), 1000 * 1000)));
+            const int ready =
+                ::poll(&entry, 1, int(std::min<std::int64_t>(left.count(), 1000 * 1000)));
             if (ready > 0)
                 return S_OK; // errors and hang-ups show in the next send or recv
             if (ready < 0 && errno != EINTR)
@@ -224,7 +225,8 @@ public:
             return E_POINTER;
         if (count == 0 || count > Wire::MaxNames)
             return E_INVALIDARG;
-        if (namesTag_ != 0 && count == 1 && connection_->cachedName(namesTag_, names[0], dispIds[0]))
+        if (namesTag_ != 0 && count == 1 &&
+            connection_->cachedName(namesTag_, names[0], dispIds[0]))
             return S_OK;
         QByteArray reply;
         HRESULT hr = connection_->transact(
@@ -260,7 +262,8 @@ public:
                    Variant* result, EXCEPINFO* excepInfo, UINT* argErr) override
     {
         if (!params || (params->cArgs && !params->rgvarg) ||
-            (params->cNamedArgs && !params->rgdispidNamedArgs) || params->cNamedArgs > params->cArgs)
+            (params->cNamedArgs && !params->rgdispidNamedArgs) ||
+            params->cNamedArgs > params->cArgs)
             return E_INVALIDARG;
         if (params->cArgs > Wire::MaxArguments)
             return DISP_E_BADPARAMCOUNT;

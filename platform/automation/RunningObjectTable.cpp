@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
-
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -25,7 +24,9 @@ QString errnoText(int error)
 // True when path is a real folder (no symbolic link) of the user that no one else may enter.
 bool isPrivateFolder(const QByteArray& path)
 {
-    struct stat info{};
+    struct stat info
+    {
+    };
     return ::lstat(path.constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
            info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
 }
@@ -38,7 +39,9 @@ bool makePrivateFolder(const QString& path, QString* error)
             *error = QStringLiteral("%1: %2").arg(path, errnoText(errno));
         return false;
     }
-    struct stat info{};
+    struct stat info
+    {
+    };
     if (::lstat(native.constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
         info.st_uid == ::geteuid() && (info.st_mode & 077) != 0) {
         // Our own folder with loose permissions: tighten it rather than give up.
@@ -62,8 +65,8 @@ bool makeAddress(const QString& path, sockaddr_un& address, socklen_t& length, i
     QByteArray native = QFile::encodeName(path);
     if (std::size_t(native.size()) >= sizeof address.sun_path) {
         const QFileInfo info(path);
-        folderFd = ::open(QFile::encodeName(info.path()).constData(),
-                          O_PATH | O_DIRECTORY | O_CLOEXEC);
+        folderFd =
+            ::open(QFile::encodeName(info.path()).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         if (folderFd < 0)
             return false;
         native = QByteArray("/proc/self/fd/") + QByteArray::number(folderFd) + '/' +

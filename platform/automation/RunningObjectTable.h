@@ -3,7 +3,6 @@
 #include "platform/automation/Automation.h"
 
 #include <QString>
-
 #include <chrono>
 
 // Where running objects are found: one Unix-domain socket per class in a folder that only the

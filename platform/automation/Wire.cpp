@@ -1,7 +1,6 @@
 #include "platform/automation/Wire.h"
 
 #include <QtEndian>
-
 #include <cstring>
 
 namespace Automation::Wire {

@@ -3,7 +3,6 @@
 #include "platform/automation/Automation.h"
 
 #include <QByteArray>
-
 #include <cstdint>
 #include <functional>
 
@@ -18,15 +17,16 @@ inline constexpr std::uint32_t MaxArguments = 64;
 inline constexpr std::uint32_t MaxNames = 16;
 inline constexpr std::uint32_t NoArgErr = 0xffffffffu;
 
-enum class Type : std::uint8_t {
+enum class Type : std::uint8_t
+{
     Hello = 1,         // magic, version
     GetIDsOfNames = 2, // object, lcid, count, names
-    Invoke = 3,        // object id, dispid, lcid, flags, argument count, arguments, named count, named ids
-    Release = 4,       // count, object ids (one reference each); no reply
-    HelloReply = 0x81, // version, root object id, its names tag
-    NamesReply = 0x82, // count, dispids
+    Invoke = 3, // object id, dispid, lcid, flags, argument count, arguments, named count, named ids
+    Release = 4,        // count, object ids (one reference each); no reply
+    HelloReply = 0x81,  // version, root object id, its names tag
+    NamesReply = 0x82,  // count, dispids
     InvokeReply = 0x83, // result
-    ErrorReply = 0xff, // hr, argErr, has exception info, wCode, scode, source, description
+    ErrorReply = 0xff,  // hr, argErr, has exception info, wCode, scode, source, description
 };
 
 // Object ids are the server's, per connection; 0 is the null reference. An object reference

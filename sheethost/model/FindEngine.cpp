@@ -28,7 +28,11 @@ constexpr char16_t kSemiVoicedMark = 0xFF9F;
 char32_t composeKana(char32_t base, bool semiVoiced)
 {
     switch (base) {
-    case 0x30CF: case 0x30D2: case 0x30D5: case 0x30D8: case 0x30DB: // ハ行
+    case 0x30CF:
+    case 0x30D2:
+    case 0x30D5:
+    case 0x30D8:
+    case 0x30DB: // ハ行
         return base + (semiVoiced ? 2 : 1);
     default:
         break;
@@ -36,13 +40,28 @@ char32_t composeKana(char32_t base, bool semiVoiced)
     if (semiVoiced)
         return 0;
     switch (base) {
-    case 0x30AB: case 0x30AD: case 0x30AF: case 0x30B1: case 0x30B3: // カ行
-    case 0x30B5: case 0x30B7: case 0x30B9: case 0x30BB: case 0x30BD: // サ行
-    case 0x30BF: case 0x30C1: case 0x30C4: case 0x30C6: case 0x30C8: // タ行
+    case 0x30AB:
+    case 0x30AD:
+    case 0x30AF:
+    case 0x30B1:
+    case 0x30B3: // カ行
+    case 0x30B5:
+    case 0x30B7:
+    case 0x30B9:
+    case 0x30BB:
+    case 0x30BD: // サ行
+    case 0x30BF:
+    case 0x30C1:
+    case 0x30C4:
+    case 0x30C6:
+    case 0x30C8: // タ行
         return base + 1;
-    case 0x30A6: return 0x30F4; // ヴ
-    case 0x30EF: return 0x30F7; // ヷ
-    case 0x30F2: return 0x30FA; // ヺ
+    case 0x30A6:
+        return 0x30F4; // ヴ
+    case 0x30EF:
+        return 0x30F7; // ヷ
+    case 0x30F2:
+        return 0x30FA; // ヺ
     default:
         return 0;
     }
@@ -160,10 +179,11 @@ namespace {
 // Visits [begin, end) of a sequence sorted by key in walk order: from the element after
 // `afterKey` to the end, then from the start up to `afterKey` itself; backwards when !forward.
 template <typename It, typename KeyOf, typename Test>
-std::optional<It> walk(It begin, It end, std::uint64_t afterKey, bool forward, KeyOf keyOf, Test test)
+std::optional<It> walk(It begin, It end, std::uint64_t afterKey, bool forward, KeyOf keyOf,
+                       Test test)
 {
-    const auto afterNext = std::upper_bound(begin, end, afterKey,
-                                            [&](std::uint64_t k, const auto& e) { return k < keyOf(e); });
+    const auto afterNext = std::upper_bound(
+        begin, end, afterKey, [&](std::uint64_t k, const auto& e) { return k < keyOf(e); });
     if (forward) {
         for (It it = afterNext; it != end; ++it)
             if (test(*it))
@@ -173,8 +193,8 @@ std::optional<It> walk(It begin, It end, std::uint64_t afterKey, bool forward, K
                 return it;
         return std::nullopt;
     }
-    const auto afterPos = std::lower_bound(begin, end, afterKey,
-                                           [&](const auto& e, std::uint64_t k) { return keyOf(e) < k; });
+    const auto afterPos = std::lower_bound(
+        begin, end, afterKey, [&](const auto& e, std::uint64_t k) { return keyOf(e) < k; });
     for (It it = afterPos; it != begin;)
         if (test(*--it))
             return it;
@@ -229,7 +249,8 @@ std::optional<CellAddress> FindEngine::find(const Worksheet& sheet, const CellRa
         throw std::invalid_argument("the After cell lies outside the searched range");
 
     const Worksheet::Storage& storage = *sheet.storage_;
-    const TextPattern pattern(options.what, options.wholeCell, options.matchCase, options.matchByte);
+    const TextPattern pattern(options.what, options.wholeCell, options.matchCase,
+                              options.matchByte);
     using Storage = Worksheet::Storage;
     std::uint64_t (*const keyOf)(int, int) =
         options.byColumns ? +[](int row, int column) { return Storage::columnKey(row, column); }
@@ -239,18 +260,18 @@ std::optional<CellAddress> FindEngine::find(const Worksheet& sheet, const CellRa
     const std::uint64_t afterKey = keyOf(start.row, start.column);
 
     if (options.lookIn == LookIn::Comments) {
-        const auto& comments = options.byColumns ? storage.commentsByColumn() : storage.commentsByRow();
+        const auto& comments =
+            options.byColumns ? storage.commentsByColumn() : storage.commentsByRow();
         const auto decode = [&](std::uint64_t key) {
             const int major = int(key >> 32);
             const int minor = int(key & 0xffffffffu);
             return options.byColumns ? CellAddress{minor, major} : CellAddress{major, minor};
         };
-        const auto found = walkMap(comments, firstKey, lastKey, afterKey, !options.previous,
-                                   [&](const auto& entry) {
-                                       const CellAddress at = decode(entry.first);
-                                       return contains(range, at.row, at.column) &&
-                                              pattern.matches(entry.second);
-                                   });
+        const auto found = walkMap(
+            comments, firstKey, lastKey, afterKey, !options.previous, [&](const auto& entry) {
+                const CellAddress at = decode(entry.first);
+                return contains(range, at.row, at.column) && pattern.matches(entry.second);
+            });
         if (!found)
             return std::nullopt;
         return decode((*found)->first);
@@ -267,10 +288,12 @@ std::optional<CellAddress> FindEngine::find(const Worksheet& sheet, const CellRa
     if (options.byColumns) {
         const auto& order = storage.columnOrder();
         const auto key = [&](std::uint32_t index) { return Storage::columnKey(cells[index]); };
-        const auto begin = std::lower_bound(order.begin(), order.end(), firstKey,
-                                            [&](std::uint32_t i, std::uint64_t k) { return key(i) < k; });
-        const auto end = std::upper_bound(begin, order.end(), lastKey,
-                                          [&](std::uint64_t k, std::uint32_t i) { return k < key(i); });
+        const auto begin =
+            std::lower_bound(order.begin(), order.end(), firstKey,
+                             [&](std::uint32_t i, std::uint64_t k) { return key(i) < k; });
+        const auto end =
+            std::upper_bound(begin, order.end(), lastKey,
+                             [&](std::uint64_t k, std::uint32_t i) { return k < key(i); });
         const auto found = walk(begin, end, afterKey, !options.previous, key,
                                 [&](std::uint32_t index) { return test(cells[index]); });
         if (!found)
@@ -279,10 +302,12 @@ std::optional<CellAddress> FindEngine::find(const Worksheet& sheet, const CellRa
         return CellAddress{cell.row, cell.column};
     }
     const auto key = [](const Storage::Cell& cell) { return Storage::rowKey(cell); };
-    const auto begin = std::lower_bound(cells.begin(), cells.end(), firstKey,
-                                        [&](const Storage::Cell& c, std::uint64_t k) { return key(c) < k; });
-    const auto end = std::upper_bound(begin, cells.end(), lastKey,
-                                      [&](std::uint64_t k, const Storage::Cell& c) { return k < key(c); });
+    const auto begin =
+        std::lower_bound(cells.begin(), cells.end(), firstKey,
+                         [&](const Storage::Cell& c, std::uint64_t k) { return key(c) < k; });
+    const auto end =
+        std::upper_bound(begin, cells.end(), lastKey,
+                         [&](std::uint64_t k, const Storage::Cell& c) { return k < key(c); });
     const auto found = walk(begin, end, afterKey, !options.previous, key, test);
     if (!found)
         return std::nullopt;

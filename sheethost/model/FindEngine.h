@@ -4,7 +4,6 @@
 
 #include <QString>
 #include <QStringView>
-
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,15 +12,20 @@
 // starts after a given cell, wraps round and reaches that cell last.
 namespace SheetHost {
 
-enum class LookIn { Formulas, Values, Comments };
+enum class LookIn
+{
+    Formulas,
+    Values,
+    Comments
+};
 
 struct FindOptions
 {
     QString what;
     LookIn lookIn = LookIn::Formulas;
-    bool wholeCell = false;  // LookAt whole; otherwise part of the cell
-    bool byColumns = false;  // SearchOrder by columns; otherwise by rows
-    bool previous = false;   // SearchDirection previous; otherwise next
+    bool wholeCell = false; // LookAt whole; otherwise part of the cell
+    bool byColumns = false; // SearchOrder by columns; otherwise by rows
+    bool previous = false;  // SearchDirection previous; otherwise next
     bool matchCase = false;
     bool matchByte = false;
 };
@@ -40,7 +44,12 @@ public:
     bool matches(QStringView text) const;
 
 private:
-    enum class Kind { Literal, One, Run };
+    enum class Kind
+    {
+        Literal,
+        One,
+        Run
+    };
     struct Token
     {
         Kind kind;

@@ -71,10 +71,12 @@ void Worksheet::Storage::setCell(CellAddress at, const QString& formula, const Q
         byColumnValid_ = false;
     } else {
         const auto sortedEnd = cells_.begin() + std::ptrdiff_t(sorted_);
-        const auto it = std::lower_bound(cells_.begin(), sortedEnd, key,
-                                         [](const Cell& c, std::uint64_t k) { return rowKey(c) < k; });
+        const auto it =
+            std::lower_bound(cells_.begin(), sortedEnd, key,
+                             [](const Cell& c, std::uint64_t k) { return rowKey(c) < k; });
         if (it != sortedEnd && rowKey(*it) == key) {
-            wastedChars_ += it->formulaLength + (it->textOffset == it->formulaOffset ? 0 : it->textLength);
+            wastedChars_ +=
+                it->formulaLength + (it->textOffset == it->formulaOffset ? 0 : it->textLength);
             *it = cell;
         } else {
             cells_.push_back(cell);
@@ -91,7 +93,8 @@ void Worksheet::Storage::erase(CellAddress at)
     if (index < 0)
         return;
     const Cell& cell = cells_[std::size_t(index)];
-    wastedChars_ += cell.formulaLength + (cell.textOffset == cell.formulaOffset ? 0 : cell.textLength);
+    wastedChars_ +=
+        cell.formulaLength + (cell.textOffset == cell.formulaOffset ? 0 : cell.textLength);
     cells_.erase(cells_.begin() + index);
     sorted_ = cells_.size();
     byColumnValid_ = false;
@@ -144,7 +147,8 @@ void Worksheet::Storage::settle() const
     auto out = tailBegin;
     for (auto it = tailBegin; it != cells_.end(); ++it) {
         if (std::next(it) != cells_.end() && rowKey(*std::next(it)) == rowKey(*it)) {
-            wastedChars_ += it->formulaLength + (it->textOffset == it->formulaOffset ? 0 : it->textLength);
+            wastedChars_ +=
+                it->formulaLength + (it->textOffset == it->formulaOffset ? 0 : it->textLength);
             continue;
         }
         *out++ = *it;
@@ -217,7 +221,9 @@ std::size_t Worksheet::Storage::memoryUsage() const
 
 // ---- Worksheet ----
 
-Worksheet::Worksheet(QString name) : name_(std::move(name)), storage_(std::make_unique<Storage>()) {}
+Worksheet::Worksheet(QString name) : name_(std::move(name)), storage_(std::make_unique<Storage>())
+{
+}
 
 Worksheet::~Worksheet() = default;
 

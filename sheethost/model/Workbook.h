@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QString>
-
 #include <memory>
 #include <optional>
 #include <vector>
@@ -126,7 +125,8 @@ public:
 
 signals:
     void workbooksChanged();
-    void activated(int workbookIndex, int worksheetIndex, std::optional<SheetHost::CellAddress> cell);
+    void activated(int workbookIndex, int worksheetIndex,
+                   std::optional<SheetHost::CellAddress> cell);
 
 private:
     std::vector<std::unique_ptr<Workbook>> workbooks_;

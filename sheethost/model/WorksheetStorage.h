@@ -3,7 +3,6 @@
 #include "sheethost/model/Workbook.h"
 
 #include <QStringView>
-
 #include <atomic>
 #include <cstdint>
 #include <map>

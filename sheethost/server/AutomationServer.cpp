@@ -14,7 +14,8 @@ AutomationServer::~AutomationServer() = default;
 bool AutomationServer::registerActiveObject()
 {
     Automation::CLSID clsid;
-    if (Automation::FAILED(Automation::CLSIDFromProgID(QStringLiteral("Excel.Application"), &clsid)))
+    if (Automation::FAILED(
+            Automation::CLSIDFromProgID(QStringLiteral("Excel.Application"), &clsid)))
         return false;
     return host_.registerObject(clsid, CreateApplicationObject(application_));
 }

@@ -4,7 +4,6 @@
 #include "sheethost/model/FindEngine.h"
 
 #include <QPointer>
-
 #include <array>
 #include <memory>
 #include <optional>
@@ -179,8 +178,8 @@ public:
         return hr;
     }
 
-    HRESULT Invoke(DISPID dispId, const IID&, LCID, WORD flags, DISPPARAMS* params,
-                   Variant* result, EXCEPINFO* excepInfo, UINT* argErr) override
+    HRESULT Invoke(DISPID dispId, const IID&, LCID, WORD flags, DISPPARAMS* params, Variant* result,
+                   EXCEPINFO* excepInfo, UINT* argErr) override
     {
         if (!params)
             return E_INVALIDARG;
@@ -246,8 +245,7 @@ protected:
     ContextPtr context_;
 };
 
-template <typename T, typename... Args>
-Variant objectVariant(Args&&... args)
+template <typename T, typename... Args> Variant objectVariant(Args&&... args)
 {
     return Variant::FromDispatch(ComPtr<IDispatch>(new T(std::forward<Args>(args)...)));
 }
@@ -297,7 +295,18 @@ public:
     const CellRange& range() const { return range_; }
 
 protected:
-    enum Member { Find, FindNext, Column, Row, Text, Formula, Comment, Activate, Address };
+    enum Member
+    {
+        Find,
+        FindNext,
+        Column,
+        Row,
+        Text,
+        Formula,
+        Comment,
+        Activate,
+        Address
+    };
     SHEETHOST_MEMBERS(QStringLiteral("Find"), QStringLiteral("FindNext"), QStringLiteral("Column"),
                       QStringLiteral("Row"), QStringLiteral("Text"), QStringLiteral("Formula"),
                       QStringLiteral("Comment"), QStringLiteral("Activate"),
@@ -348,8 +357,9 @@ protected:
 private:
     [[noreturn]] static void findFailed(const QString& member)
     {
-        throw ModelFailure{XlErrorApplicationDefined,
-                           QStringLiteral("Range クラスの %1 プロパティを取得できません。").arg(member)};
+        throw ModelFailure{
+            XlErrorApplicationDefined,
+            QStringLiteral("Range クラスの %1 プロパティを取得できません。").arg(member)};
     }
 
     // After: a cell of this range, given as a Range of the same sheet.
@@ -359,8 +369,9 @@ private:
         if (!arguments.present(index))
             return std::nullopt;
         const Variant& value = arguments.at(index);
-        const auto* other = value.vt() == VT_DISPATCH ? dynamic_cast<const RangeObject*>(value.pdispVal())
-                                                      : nullptr;
+        const auto* other = value.vt() == VT_DISPATCH
+                                ? dynamic_cast<const RangeObject*>(value.pdispVal())
+                                : nullptr;
         if (!other)
             throw CallFailure{DISP_E_TYPEMISMATCH, arguments.wireIndex(index)};
         const CellAddress at = other->range_.first;
@@ -371,7 +382,8 @@ private:
         return at;
     }
 
-    Variant found(const Worksheet& sheet, std::optional<CellAddress> after, const FindOptions& options)
+    Variant found(const Worksheet& sheet, std::optional<CellAddress> after,
+                  const FindOptions& options)
     {
         const std::optional<CellAddress> cell = FindEngine::find(sheet, range_, after, options);
         if (!cell)
@@ -397,7 +409,8 @@ private:
         const std::optional<bool> matchCase = arguments.optionalBoolean(6);
         const std::optional<bool> matchByte = arguments.optionalBoolean(7);
         arguments.optionalBoolean(8);
-        if ((lookIn && *lookIn != LookInFormulas && *lookIn != LookInValues && *lookIn != LookInComments) ||
+        if ((lookIn && *lookIn != LookInFormulas && *lookIn != LookInValues &&
+             *lookIn != LookInComments) ||
             (lookAt && *lookAt != 1 && *lookAt != 2) || (order && *order != 1 && *order != 2) ||
             (direction && *direction != 1 && *direction != 2))
             findFailed(member);
@@ -428,7 +441,8 @@ private:
     Variant findNext(const Worksheet& sheet, const Arguments& arguments)
     {
         arguments.allowAtMost(1);
-        const std::optional<CellAddress> after = afterCell(arguments, 0, QStringLiteral("FindNext"));
+        const std::optional<CellAddress> after =
+            afterCell(arguments, 0, QStringLiteral("FindNext"));
         // This range's own last Find; another client's Find on another range cannot change it.
         const std::optional<FindOptions>& options = lastFind_ ? lastFind_ : context_->lastFind;
         if (!options)
@@ -451,7 +465,14 @@ public:
     }
 
 protected:
-    enum Member { Name, Activate, Cells, UsedRange, Index };
+    enum Member
+    {
+        Name,
+        Activate,
+        Cells,
+        UsedRange,
+        Index
+    };
     SHEETHOST_MEMBERS(QStringLiteral("Name"), QStringLiteral("Activate"), QStringLiteral("Cells"),
                       QStringLiteral("UsedRange"), QStringLiteral("Index"))
 
@@ -483,8 +504,8 @@ private:
     {
         arguments.allowAtMost(2);
         if (arguments.count() == 0) {
-            return objectVariant<RangeObject>(
-                context_, book_, sheet_, CellRange{{1, 1}, {MaxRow, MaxColumn}});
+            return objectVariant<RangeObject>(context_, book_, sheet_,
+                                              CellRange{{1, 1}, {MaxRow, MaxColumn}});
         }
         const int row = arguments.integer(0);
         // The column may also be given by its letters, as Excel allows.
@@ -506,12 +527,17 @@ private:
 class WorksheetsObject final : public ModelObject
 {
 public:
-    WorksheetsObject(ContextPtr context, quint64 book) : ModelObject(std::move(context)), book_(book)
+    WorksheetsObject(ContextPtr context, quint64 book)
+        : ModelObject(std::move(context)), book_(book)
     {
     }
 
 protected:
-    enum Member { Count, Item };
+    enum Member
+    {
+        Count,
+        Item
+    };
     SHEETHOST_MEMBERS(QStringLiteral("Count"), QStringLiteral("Item"))
 
     Variant call(int member, const Arguments& arguments) override
@@ -546,11 +572,19 @@ private:
 class WorkbookObject final : public ModelObject
 {
 public:
-    WorkbookObject(ContextPtr context, quint64 book) : ModelObject(std::move(context)), book_(book) {}
+    WorkbookObject(ContextPtr context, quint64 book) : ModelObject(std::move(context)), book_(book)
+    {
+    }
 
 protected:
-    enum Member { Name, Worksheets, FullName };
-    SHEETHOST_MEMBERS(QStringLiteral("Name"), QStringLiteral("Worksheets"), QStringLiteral("FullName"))
+    enum Member
+    {
+        Name,
+        Worksheets,
+        FullName
+    };
+    SHEETHOST_MEMBERS(QStringLiteral("Name"), QStringLiteral("Worksheets"),
+                      QStringLiteral("FullName"))
 
     Variant call(int member, const Arguments& arguments) override
     {
@@ -577,7 +611,11 @@ public:
     explicit WorkbooksObject(ContextPtr context) : ModelObject(std::move(context)) {}
 
 protected:
-    enum Member { Count, Item };
+    enum Member
+    {
+        Count,
+        Item
+    };
     SHEETHOST_MEMBERS(QStringLiteral("Count"), QStringLiteral("Item"))
 
     Variant call(int member, const Arguments& arguments) override
@@ -609,7 +647,11 @@ public:
     explicit ApplicationObject(ContextPtr context) : ModelObject(std::move(context)) {}
 
 protected:
-    enum Member { Workbooks, Name };
+    enum Member
+    {
+        Workbooks,
+        Name
+    };
     SHEETHOST_MEMBERS(QStringLiteral("Workbooks"), QStringLiteral("Name"))
 
     Variant call(int member, const Arguments& arguments) override

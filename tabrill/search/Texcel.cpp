@@ -18,8 +18,9 @@ Variant Call(const Variant& target, const QString& member, WORD kind,
              std::initializer_list<Variant> arguments = {})
 {
     if (!HoldsObject(target))
-        throw AutomationError(E_POINTER,
-                              QStringLiteral("バリアントはオートメーション オブジェクトを参照していません。"));
+        throw AutomationError(
+            E_POINTER,
+            QStringLiteral("バリアントはオートメーション オブジェクトを参照していません。"));
     IDispatch* dispatch = target.pdispVal();
     DISPID dispId = DISPID_UNKNOWN;
     CheckResult(dispatch->GetIDsOfNames(IID_NULL, &member, 1, LOCALE_SYSTEM_DEFAULT, &dispId));
@@ -35,12 +36,14 @@ Variant Call(const Variant& target, const QString& member, WORD kind,
     return result;
 }
 
-Variant Get(const Variant& target, const QString& member, std::initializer_list<Variant> arguments = {})
+Variant Get(const Variant& target, const QString& member,
+            std::initializer_list<Variant> arguments = {})
 {
     return Call(target, member, DISPATCH_PROPERTYGET, arguments);
 }
 
-Variant Method(const Variant& target, const QString& member, std::initializer_list<Variant> arguments = {})
+Variant Method(const Variant& target, const QString& member,
+               std::initializer_list<Variant> arguments = {})
 {
     return Call(target, member, DISPATCH_METHOD, arguments);
 }
@@ -168,7 +171,8 @@ void TWorksheet::Activate()
 
 TRange TWorksheet::Cells(std::int32_t column, std::int32_t row)
 {
-    return TRange(Get(value_, QStringLiteral("Cells"), {Variant::FromI4(row), Variant::FromI4(column)}));
+    return TRange(
+        Get(value_, QStringLiteral("Cells"), {Variant::FromI4(row), Variant::FromI4(column)}));
 }
 
 TRange TWorksheet::UsedRange()
@@ -187,11 +191,11 @@ TRange TRange::Find(const QString& What, const Variant& After, std::int32_t Look
                     std::int32_t LookAt, std::int32_t SearchOrder, std::int32_t SearchDirection,
                     bool MatchCase, bool MatchByte)
 {
-    Variant found = Method(value_, QStringLiteral("Find"),
-                           {Variant::FromBstr(What), After, Variant::FromI4(LookIn),
-                            Variant::FromI4(LookAt), Variant::FromI4(SearchOrder),
-                            Variant::FromI4(SearchDirection), Variant::FromBool(MatchCase),
-                            Variant::FromBool(MatchByte)});
+    Variant found =
+        Method(value_, QStringLiteral("Find"),
+               {Variant::FromBstr(What), After, Variant::FromI4(LookIn), Variant::FromI4(LookAt),
+                Variant::FromI4(SearchOrder), Variant::FromI4(SearchDirection),
+                Variant::FromBool(MatchCase), Variant::FromBool(MatchByte)});
     // Nothing found: the integer 0, so that HasObject is false.
     if (found.vt() == VT_EMPTY || (found.vt() == VT_DISPATCH && !found.pdispVal()))
         found = Variant::FromI4(0);

@@ -4,7 +4,6 @@
 #include "platform/automation/AutomationError.h"
 
 #include <QString>
-
 #include <cstdint>
 #include <memory>
 

@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
-
 #include <benchmark/benchmark.h>
 
 using namespace Automation;
@@ -47,7 +46,8 @@ void NameAndInvoke(benchmark::State& state, WORD flags, std::vector<Variant> arg
         Variant result;
         EXCEPINFO info;
         UINT argErr = 0;
-        if (FAILED(client->Invoke(id, IID_NULL, LOCALE_SYSTEM_DEFAULT, flags, &params, &result, &info, &argErr))) {
+        if (FAILED(client->Invoke(id, IID_NULL, LOCALE_SYSTEM_DEFAULT, flags, &params, &result,
+                                  &info, &argErr))) {
             state.SkipWithError("call failed");
             break;
         }
@@ -65,8 +65,8 @@ void BM_FindLikeCall(benchmark::State& state)
     // Eight arguments, as Find sends them (reversed).
     NameAndInvoke(state, DISPATCH_METHOD,
                   {Variant::FromBool(false), Variant::FromBool(false), Variant::FromI4(1),
-                   Variant::FromI4(1), Variant::FromI4(2), Variant::FromI4(-4123), Variant::Missing(),
-                   Variant::FromBstr(QStringLiteral("売上"))});
+                   Variant::FromI4(1), Variant::FromI4(2), Variant::FromI4(-4123),
+                   Variant::Missing(), Variant::FromBstr(QStringLiteral("売上"))});
 }
 
 } // namespace

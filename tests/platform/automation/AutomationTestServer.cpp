@@ -2,11 +2,9 @@
 // RecordingDispatch as "Excel.Application" and says on stdout whether it got the entry.
 
 #include "platform/automation/ActiveObjectHost.h"
-
 #include "tests/platform/automation/AutomationTestSupport.h"
 
 #include <QCoreApplication>
-
 #include <cstdio>
 
 int main(int argc, char** argv)

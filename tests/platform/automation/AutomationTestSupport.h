@@ -10,7 +10,6 @@
 #include <QMetaObject>
 #include <QObject>
 #include <QThread>
-
 #include <atomic>
 #include <functional>
 #include <map>
@@ -39,7 +38,8 @@ inline Automation::HRESULT Attach(Automation::Variant& application)
     void* dispatch = nullptr;
     hr = holder->QueryInterface(IID_IDispatch, &dispatch);
     if (SUCCEEDED(hr))
-        application = Variant::FromDispatch(ComPtr<IDispatch>::Adopt(static_cast<IDispatch*>(dispatch)));
+        application =
+            Variant::FromDispatch(ComPtr<IDispatch>::Adopt(static_cast<IDispatch*>(dispatch)));
     return hr;
 }
 
@@ -176,9 +176,9 @@ public:
             if (id < 1 || std::size_t(id) > members_.size())
                 return Automation::DISP_E_MEMBERNOTFOUND;
             member = members_[std::size_t(id - 1)];
-            calls_.push_back(Call{member, flags,
-                                  std::vector<Automation::Variant>(params->rgvarg,
-                                                                   params->rgvarg + params->cArgs)});
+            calls_.push_back(Call{
+                member, flags,
+                std::vector<Automation::Variant>(params->rgvarg, params->rgvarg + params->cArgs)});
             if (const auto failure = failures_.find(member); failure != failures_.end()) {
                 *info = Automation::EXCEPINFO{};
                 info->scode = failure->second.first;
@@ -195,7 +195,8 @@ public:
         if (const auto answer = answers_.find(member); answer != answers_.end())
             *result = answer->second;
         else
-            *result = Automation::Variant::FromDispatch(Automation::ComPtr<Automation::IDispatch>(this));
+            *result =
+                Automation::Variant::FromDispatch(Automation::ComPtr<Automation::IDispatch>(this));
         return Automation::S_OK;
     }
 

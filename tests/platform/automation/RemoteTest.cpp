@@ -1,7 +1,6 @@
 #include "platform/automation/AutomationError.h"
 #include "platform/automation/RunningObjectTable.h"
 #include "platform/automation/Wire.h"
-
 #include "tests/platform/automation/AutomationTestSupport.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -10,10 +9,8 @@
 #include <QFile>
 #include <QProcess>
 #include <QtEndian>
-
-#include <gtest/gtest.h>
-
 #include <csignal>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -54,7 +51,8 @@ HRESULT Attach(ComPtr<IDispatch>& out)
 
 // One call with the arguments in Excel's order.
 HRESULT CallMember(IDispatch* object, const QString& member, std::vector<Variant> arguments,
-                   Variant* result = nullptr, EXCEPINFO* info = nullptr, WORD flags = DISPATCH_METHOD)
+                   Variant* result = nullptr, EXCEPINFO* info = nullptr,
+                   WORD flags = DISPATCH_METHOD)
 {
     DISPID id = DISPID_UNKNOWN;
     HRESULT hr = object->GetIDsOfNames(IID_NULL, &member, 1, LOCALE_SYSTEM_DEFAULT, &id);
@@ -79,7 +77,9 @@ void LeaveStaleSocket(const QString& path)
     std::memcpy(address.sun_path, native.constData(), std::size_t(native.size()));
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ::close(fd);
-    struct stat info{};
+    struct stat info
+    {
+    };
     ASSERT_EQ(::lstat(native.constData(), &info), 0);
     ASSERT_TRUE(S_ISSOCK(info.st_mode));
 }
@@ -89,7 +89,9 @@ TEST(RunningObjectTable, FolderIsPrivateUnderTheRuntimeFolder)
     const QString folder = RunningObjectTable::Folder();
     ASSERT_FALSE(folder.isEmpty());
     EXPECT_TRUE(folder.startsWith(qEnvironmentVariable("XDG_RUNTIME_DIR")));
-    struct stat info{};
+    struct stat info
+    {
+    };
     ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
     EXPECT_TRUE(SocketPath().endsWith(QStringLiteral("/{00024500-0000-0000-C000-000000000046}")));
@@ -105,7 +107,9 @@ TEST(RunningObjectTable, WithoutRuntimeFolderUsesAPrivateFolderInTemp)
     const QString folder = RunningObjectTable::Folder();
     qputenv("XDG_RUNTIME_DIR", saved);
     EXPECT_EQ(folder, expected);
-    struct stat info{};
+    struct stat info
+    {
+    };
     ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
 }
@@ -117,7 +121,8 @@ TEST(RunningObjectTable, RefusesAFolderThatIsALink)
     QDir().mkpath(runtime);
     ::chmod(QFile::encodeName(runtime).constData(), 0700);
     QDir().mkpath(TestEnvironment::Root() + QStringLiteral("/elsewhere"));
-    QFile::link(TestEnvironment::Root() + QStringLiteral("/elsewhere"), runtime + QStringLiteral("/tabrill-rot"));
+    QFile::link(TestEnvironment::Root() + QStringLiteral("/elsewhere"),
+                runtime + QStringLiteral("/tabrill-rot"));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
     QString error;
     const QString folder = RunningObjectTable::Folder(&error);
@@ -191,10 +196,15 @@ protected:
 
 TEST_F(Remote, ArgumentsAndResultsOfEveryTypeTravel)
 {
-    const std::vector<Variant> values{
-        Variant(), Variant::Null(), Variant::FromI2(-2), Variant::FromI4(1048576), Variant::FromR8(0.1),
-        Variant::FromBool(true), Variant::FromBool(false), Variant::Missing(),
-        Variant::FromBstr(QStringLiteral("全角ＡＢＣ\U00020BB7"))};
+    const std::vector<Variant> values{Variant(),
+                                      Variant::Null(),
+                                      Variant::FromI2(-2),
+                                      Variant::FromI4(1048576),
+                                      Variant::FromR8(0.1),
+                                      Variant::FromBool(true),
+                                      Variant::FromBool(false),
+                                      Variant::Missing(),
+                                      Variant::FromBstr(QStringLiteral("全角ＡＢＣ\U00020BB7"))};
     ASSERT_EQ(CallMember(client.get(), QStringLiteral("Take"), values), S_OK);
     const auto calls = recorder->calls();
     ASSERT_EQ(calls.size(), 1u);
@@ -232,10 +242,11 @@ TEST_F(Remote, ObjectsComeBackAsTheSameServerObject)
 
 TEST_F(Remote, ErrorsCarryTheServersDescription)
 {
-    recorder->fail(QStringLiteral("item"), DISP_E_BADINDEX, QStringLiteral("インデックスが有効範囲にありません。"));
+    recorder->fail(QStringLiteral("item"), DISP_E_BADINDEX,
+                   QStringLiteral("インデックスが有効範囲にありません。"));
     EXCEPINFO info;
-    EXPECT_EQ(CallMember(client.get(), QStringLiteral("item"), {Variant::FromBstr(QStringLiteral("x"))},
-                         nullptr, &info),
+    EXPECT_EQ(CallMember(client.get(), QStringLiteral("item"),
+                         {Variant::FromBstr(QStringLiteral("x"))}, nullptr, &info),
               DISP_E_EXCEPTION);
     EXPECT_EQ(info.scode, DISP_E_BADINDEX);
     EXPECT_EQ(info.bstrSource, QStringLiteral("Recorder"));
@@ -250,7 +261,8 @@ TEST_F(Remote, ErrorsCarryTheServersDescription)
 TEST_F(Remote, ReleasedAndDisconnectedReferencesFreeServerObjects)
 {
     const int before = RecordingDispatch::alive;
-    recorder->answer(QStringLiteral("Child"), Variant::FromDispatch(MakeDispatch<RecordingDispatch>()));
+    recorder->answer(QStringLiteral("Child"),
+                     Variant::FromDispatch(MakeDispatch<RecordingDispatch>()));
     {
         Variant child;
         ASSERT_EQ(CallMember(client.get(), QStringLiteral("Child"), {}, &child), S_OK);
@@ -264,7 +276,8 @@ TEST_F(Remote, ReleasedAndDisconnectedReferencesFreeServerObjects)
     EXPECT_EQ(RecordingDispatch::alive, before);
 
     // A client that goes away gives up everything it held.
-    recorder->answer(QStringLiteral("Child"), Variant::FromDispatch(MakeDispatch<RecordingDispatch>()));
+    recorder->answer(QStringLiteral("Child"),
+                     Variant::FromDispatch(MakeDispatch<RecordingDispatch>()));
     Variant kept;
     ASSERT_EQ(CallMember(client.get(), QStringLiteral("Child"), {}, &kept), S_OK);
     recorder->answer(QStringLiteral("Child"), Variant());
@@ -297,9 +310,11 @@ public:
             return DISP_E_UNKNOWNNAME;
         return S_OK;
     }
-    HRESULT Invoke(DISPID id, const IID&, LCID, WORD, DISPPARAMS*, Variant* result, EXCEPINFO*, UINT*) override
+    HRESULT Invoke(DISPID id, const IID&, LCID, WORD, DISPPARAMS*, Variant* result, EXCEPINFO*,
+                   UINT*) override
     {
-        *result = id == 1 ? Variant::FromI4(7) : Variant::FromDispatch(MakeDispatch<StableDispatch>());
+        *result =
+            id == 1 ? Variant::FromI4(7) : Variant::FromDispatch(MakeDispatch<StableDispatch>());
         return S_OK;
     }
 };
@@ -386,7 +401,8 @@ TEST_F(Remote, ALiveServerThatDoesNotAnswerInTimeGivesATimeout)
     SetCallTimeout(std::chrono::milliseconds(300));
     QElapsedTimer timer;
     timer.start();
-    EXPECT_EQ(CallMember(client.get(), QStringLiteral("Sleep"), {Variant::FromI4(3000)}), RPC_E_TIMEOUT);
+    EXPECT_EQ(CallMember(client.get(), QStringLiteral("Sleep"), {Variant::FromI4(3000)}),
+              RPC_E_TIMEOUT);
     EXPECT_LT(timer.elapsed(), 2500);
     SetCallTimeout(saved);
     // The connection is given up; the object says so instead of hanging.
@@ -411,7 +427,8 @@ public:
 
     void send(const QByteArray& bytes)
     {
-        ASSERT_EQ(::send(fd_, bytes.constData(), std::size_t(bytes.size()), MSG_NOSIGNAL), bytes.size());
+        ASSERT_EQ(::send(fd_, bytes.constData(), std::size_t(bytes.size()), MSG_NOSIGNAL),
+                  bytes.size());
     }
     // The next reply's payload; empty when the server closed the connection or said nothing.
     QByteArray receive()
@@ -526,62 +543,88 @@ QByteArray InvokeFrame(Wire::ObjectId object, std::function<void(Wire::Writer&)>
 
 INSTANTIATE_TEST_SUITE_P(
     Automation, MalformedFrame,
-    ::testing::Values(
-        BadFrame{"UnknownType", [](Wire::ObjectId) { return Wire::Writer(Wire::Type(0x42), 5).frame(); },
-                 RPC_E_INVALID_DATA},
-        BadFrame{"UnknownObject",
-                 [](Wire::ObjectId) {
-                     return InvokeFrame(4242, [](Wire::Writer& w) { w.u32(0); w.u32(0); });
-                 },
-                 RPC_E_DISCONNECTED},
-        BadFrame{"TooManyArguments",
-                 [](Wire::ObjectId root) { return InvokeFrame(root, [](Wire::Writer& w) { w.u32(100000); }); },
-                 DISP_E_BADPARAMCOUNT},
-        BadFrame{"UnknownVariantType",
-                 [](Wire::ObjectId root) {
-                     return InvokeFrame(root, [](Wire::Writer& w) { w.u32(1); w.u16(0x7777); w.u32(0); });
-                 },
-                 DISP_E_BADVARTYPE},
-        BadFrame{"ArgumentNamesAnUnknownObject",
-                 [](Wire::ObjectId root) {
-                     return InvokeFrame(root, [](Wire::Writer& w) { w.u32(1); w.u16(VT_DISPATCH); w.u64(777); w.u64(0); w.u32(0); });
-                 },
-                 RPC_E_DISCONNECTED},
-        BadFrame{"Truncated",
-                 [](Wire::ObjectId root) { return InvokeFrame(root, [](Wire::Writer& w) { w.u32(1); w.u16(VT_I4); }); },
-                 RPC_E_INVALID_DATA},
-        BadFrame{"TrailingBytes",
-                 [](Wire::ObjectId root) {
-                     return InvokeFrame(root, [](Wire::Writer& w) { w.u32(0); w.u32(0); w.u32(0xdead); });
-                 },
-                 RPC_E_INVALID_DATA},
-        BadFrame{"StringLongerThanFrame",
-                 [](Wire::ObjectId root) {
-                     Wire::Writer w(Wire::Type::GetIDsOfNames, 5);
-                     w.u64(root);
-                     w.u32(0);
-                     w.u32(1);
-                     w.u32(0x10000000);
-                     return w.frame();
-                 },
-                 RPC_E_INVALID_DATA},
-        BadFrame{"NoNames",
-                 [](Wire::ObjectId root) {
-                     Wire::Writer w(Wire::Type::GetIDsOfNames, 5);
-                     w.u64(root);
-                     w.u32(0);
-                     w.u32(0);
-                     return w.frame();
-                 },
-                 RPC_E_INVALID_DATA},
-        BadFrame{"SecondHello",
-                 [](Wire::ObjectId) {
-                     Wire::Writer w(Wire::Type::Hello, 5);
-                     w.bytes(Wire::Magic, 4);
-                     w.u16(Wire::Version);
-                     return w.frame();
-                 },
-                 RPC_E_INVALID_DATA}),
+    ::testing::Values(BadFrame{"UnknownType",
+                               [](Wire::ObjectId) {
+                                   return Wire::Writer(Wire::Type(0x42), 5).frame();
+                               },
+                               RPC_E_INVALID_DATA},
+                      BadFrame{"UnknownObject",
+                               [](Wire::ObjectId) {
+                                   return InvokeFrame(4242, [](Wire::Writer& w) {
+                                       w.u32(0);
+                                       w.u32(0);
+                                   });
+                               },
+                               RPC_E_DISCONNECTED},
+                      BadFrame{"TooManyArguments",
+                               [](Wire::ObjectId root) {
+                                   return InvokeFrame(root, [](Wire::Writer& w) { w.u32(100000); });
+                               },
+                               DISP_E_BADPARAMCOUNT},
+                      BadFrame{"UnknownVariantType",
+                               [](Wire::ObjectId root) {
+                                   return InvokeFrame(root, [](Wire::Writer& w) {
+                                       w.u32(1);
+                                       w.u16(0x7777);
+                                       w.u32(0);
+                                   });
+                               },
+                               DISP_E_BADVARTYPE},
+                      BadFrame{"ArgumentNamesAnUnknownObject",
+                               [](Wire::ObjectId root) {
+                                   return InvokeFrame(root, [](Wire::Writer& w) {
+                                       w.u32(1);
+                                       w.u16(VT_DISPATCH);
+                                       w.u64(777);
+                                       w.u64(0);
+                                       w.u32(0);
+                                   });
+                               },
+                               RPC_E_DISCONNECTED},
+                      BadFrame{"Truncated",
+                               [](Wire::ObjectId root) {
+                                   return InvokeFrame(root, [](Wire::Writer& w) {
+                                       w.u32(1);
+                                       w.u16(VT_I4);
+                                   });
+                               },
+                               RPC_E_INVALID_DATA},
+                      BadFrame{"TrailingBytes",
+                               [](Wire::ObjectId root) {
+                                   return InvokeFrame(root, [](Wire::Writer& w) {
+                                       w.u32(0);
+                                       w.u32(0);
+                                       w.u32(0xdead);
+                                   });
+                               },
+                               RPC_E_INVALID_DATA},
+                      BadFrame{"StringLongerThanFrame",
+                               [](Wire::ObjectId root) {
+                                   Wire::Writer w(Wire::Type::GetIDsOfNames, 5);
+                                   w.u64(root);
+                                   w.u32(0);
+                                   w.u32(1);
+                                   w.u32(0x10000000);
+                                   return w.frame();
+                               },
+                               RPC_E_INVALID_DATA},
+                      BadFrame{"NoNames",
+                               [](Wire::ObjectId root) {
+                                   Wire::Writer w(Wire::Type::GetIDsOfNames, 5);
+                                   w.u64(root);
+                                   w.u32(0);
+                                   w.u32(0);
+                                   return w.frame();
+                               },
+                               RPC_E_INVALID_DATA},
+                      BadFrame{"SecondHello",
+                               [](Wire::ObjectId) {
+                                   Wire::Writer w(Wire::Type::Hello, 5);
+                                   w.bytes(Wire::Magic, 4);
+                                   w.u16(Wire::Version);
+                                   return w.frame();
+                               },
+                               RPC_E_INVALID_DATA}),
     [](const ::testing::TestParamInfo<BadFrame>& param) { return std::string(param.param.name); });
 
 TEST_F(Remote, AFrameThatCannotBeFollowedClosesOnlyThatConnection)
@@ -597,7 +640,10 @@ TEST_F(Remote, AFrameThatCannotBeFollowedClosesOnlyThatConnection)
 
     RawClient stranger;
     ASSERT_TRUE(stranger.connected());
-    stranger.send(InvokeFrame(1, [](Wire::Writer& w) { w.u32(0); w.u32(0); }));
+    stranger.send(InvokeFrame(1, [](Wire::Writer& w) {
+        w.u32(0);
+        w.u32(0);
+    }));
     EXPECT_EQ(ErrorOf(stranger.receive()), RPC_E_INVALID_DATA);
     EXPECT_TRUE(stranger.closedByServer());
 
@@ -634,7 +680,8 @@ TEST_F(ServerProcess, EndingMidCallGivesAnErrorNotAHang)
     });
     QElapsedTimer timer;
     timer.start();
-    EXPECT_EQ(CallMember(client.get(), QStringLiteral("Sleep"), {Variant::FromI4(60000)}), RPC_S_CALL_FAILED);
+    EXPECT_EQ(CallMember(client.get(), QStringLiteral("Sleep"), {Variant::FromI4(60000)}),
+              RPC_S_CALL_FAILED);
     EXPECT_LT(timer.elapsed(), 10000);
     killer.join();
     EXPECT_EQ(CallMember(client.get(), QStringLiteral("Again"), {}), RPC_E_DISCONNECTED);

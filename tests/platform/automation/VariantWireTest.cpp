@@ -1,11 +1,9 @@
 #include "platform/automation/AutomationError.h"
 #include "platform/automation/Wire.h"
-
 #include "tests/platform/automation/AutomationTestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <limits>
 
 using namespace Automation;
@@ -40,20 +38,23 @@ TEST_P(VariantToInteger, Converts)
 
 INSTANTIATE_TEST_SUITE_P(
     Automation, VariantToInteger,
-    ::testing::Values(IntegerCase{"I4", Variant::FromI4(-7), S_OK, -7},
-                      IntegerCase{"I2", Variant::FromI2(300), S_OK, 300},
-                      IntegerCase{"Empty", Variant(), S_OK, 0},
-                      IntegerCase{"BoolTrueIsMinusOne", Variant::FromBool(true), S_OK, -1},
-                      IntegerCase{"R8RoundsHalfToEven", Variant::FromR8(2.5), S_OK, 2},
-                      IntegerCase{"R8Rounds", Variant::FromR8(3.6), S_OK, 4},
-                      IntegerCase{"R8TooLarge", Variant::FromR8(3e9), DISP_E_OVERFLOW, 0},
-                      IntegerCase{"R8NaN", Variant::FromR8(std::nan("")), DISP_E_TYPEMISMATCH, 0},
-                      IntegerCase{"NumericText", Variant::FromBstr(QStringLiteral(" 42 ")), S_OK, 42},
-                      IntegerCase{"WordText", Variant::FromBstr(QStringLiteral("abc")), DISP_E_TYPEMISMATCH, 0},
-                      IntegerCase{"Null", Variant::Null(), DISP_E_TYPEMISMATCH, 0},
-                      IntegerCase{"Missing", Variant::Missing(), DISP_E_TYPEMISMATCH, 0},
-                      IntegerCase{"NullObject", Variant::FromDispatch(nullptr), DISP_E_TYPEMISMATCH, 0}),
-    [](const ::testing::TestParamInfo<IntegerCase>& param) { return std::string(param.param.name); });
+    ::testing::Values(
+        IntegerCase{"I4", Variant::FromI4(-7), S_OK, -7},
+        IntegerCase{"I2", Variant::FromI2(300), S_OK, 300},
+        IntegerCase{"Empty", Variant(), S_OK, 0},
+        IntegerCase{"BoolTrueIsMinusOne", Variant::FromBool(true), S_OK, -1},
+        IntegerCase{"R8RoundsHalfToEven", Variant::FromR8(2.5), S_OK, 2},
+        IntegerCase{"R8Rounds", Variant::FromR8(3.6), S_OK, 4},
+        IntegerCase{"R8TooLarge", Variant::FromR8(3e9), DISP_E_OVERFLOW, 0},
+        IntegerCase{"R8NaN", Variant::FromR8(std::nan("")), DISP_E_TYPEMISMATCH, 0},
+        IntegerCase{"NumericText", Variant::FromBstr(QStringLiteral(" 42 ")), S_OK, 42},
+        IntegerCase{"WordText", Variant::FromBstr(QStringLiteral("abc")), DISP_E_TYPEMISMATCH, 0},
+        IntegerCase{"Null", Variant::Null(), DISP_E_TYPEMISMATCH, 0},
+        IntegerCase{"Missing", Variant::Missing(), DISP_E_TYPEMISMATCH, 0},
+        IntegerCase{"NullObject", Variant::FromDispatch(nullptr), DISP_E_TYPEMISMATCH, 0}),
+    [](const ::testing::TestParamInfo<IntegerCase>& param) {
+        return std::string(param.param.name);
+    });
 
 TEST(Variant, ToText)
 {
@@ -108,11 +109,17 @@ Wire::ImportObject RefuseObjects()
 
 TEST(Wire, VariantsRoundTrip)
 {
-    const std::vector<Variant> values{
-        Variant(), Variant::Null(), Variant::FromI2(-3), Variant::FromI4(std::numeric_limits<std::int32_t>::min()),
-        Variant::FromR8(-1.25), Variant::FromBool(true), Variant::FromBool(false),
-        Variant::FromError(DISP_E_PARAMNOTFOUND), Variant::FromBstr(QStringLiteral("ｶﾀｶﾅ\U00020BB7\n")),
-        Variant::FromBstr(QString()), Variant::FromDispatch(nullptr)};
+    const std::vector<Variant> values{Variant(),
+                                      Variant::Null(),
+                                      Variant::FromI2(-3),
+                                      Variant::FromI4(std::numeric_limits<std::int32_t>::min()),
+                                      Variant::FromR8(-1.25),
+                                      Variant::FromBool(true),
+                                      Variant::FromBool(false),
+                                      Variant::FromError(DISP_E_PARAMNOTFOUND),
+                                      Variant::FromBstr(QStringLiteral("ｶﾀｶﾅ\U00020BB7\n")),
+                                      Variant::FromBstr(QString()),
+                                      Variant::FromDispatch(nullptr)};
     Wire::Writer writer(Wire::Type::InvokeReply, 77);
     for (const Variant& value : values)
         ASSERT_TRUE(writer.variant(value, NoObjects()));
@@ -156,7 +163,7 @@ TEST(Wire, ReaderRejectsLiesAndUnknownTypes)
         EXPECT_EQ(reader.variant(value, RefuseObjects()), RPC_E_INVALID_DATA);
     }
     const std::vector<std::pair<std::uint16_t, std::uint16_t>> bad{{0x4003 /* VT_BYREF|VT_I4 */, 0},
-                                                                  {VT_BOOL, 5}};
+                                                                   {VT_BOOL, 5}};
     for (const auto& [vt, payload] : bad) {
         Wire::Writer writer(Wire::Type::InvokeReply, 1);
         writer.u16(vt);
@@ -201,7 +208,8 @@ TEST(AutomationError, CarriesTheServersDescriptionOrTheSystemText)
         },
         AutomationError);
     EXPECT_NO_THROW(CheckResult(S_FALSE));
-    EXPECT_EQ(SystemErrorText(Code(0x80001234)), QStringLiteral("オートメーション エラーです。(0x80001234)"));
+    EXPECT_EQ(SystemErrorText(Code(0x80001234)),
+              QStringLiteral("オートメーション エラーです。(0x80001234)"));
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include "sheethost/model/FindEngine.h"
 
 #include <gtest/gtest.h>
-
 #include <set>
 #include <vector>
 
@@ -83,7 +82,9 @@ INSTANTIATE_TEST_SUITE_P(
         PatternCase{"FullWidthStarIsLiteral", u"＊", u"ab", Part, false, false, false},
         PatternCase{"FullWidthStarMatchesStar", u"＊", u"a*b", Part, false, false, true},
         PatternCase{"FormulaText", u"=SUM(", u"=sum(A1:A3)", Part, false, false, true}),
-    [](const ::testing::TestParamInfo<PatternCase>& param) { return std::string(param.param.name); });
+    [](const ::testing::TestParamInfo<PatternCase>& param) {
+        return std::string(param.param.name);
+    });
 
 // A sheet shaped like the examples: a used range from B2 to D4 with a few cells.
 //      B        C        D
@@ -140,8 +141,7 @@ using Cells = std::vector<CellAddress>;
 TEST_F(Walk, ByRowsStartsAfterTheFirstCellAndReachesItLast)
 {
     // B2 is the upper-left cell of the used range: it comes last.
-    EXPECT_EQ(enumerate(Options(u"apple")),
-              (Cells{{2, 4}, {3, 2}, {3, 4}, {4, 3}, {2, 2}}));
+    EXPECT_EQ(enumerate(Options(u"apple")), (Cells{{2, 4}, {3, 2}, {3, 4}, {4, 3}, {2, 2}}));
 }
 
 TEST_F(Walk, ByColumnsWalksColumnAfterColumn)
@@ -192,14 +192,19 @@ TEST_F(Walk, NothingMatchingGivesNothing)
 TEST_F(Walk, StartsAfterAGivenCellAndComesBackToIt)
 {
     const CellRange range = sheet.usedRange();
-    EXPECT_EQ(FindEngine::find(sheet, range, CellAddress{3, 4}, Options(u"apple")), (CellAddress{4, 3}));
+    EXPECT_EQ(FindEngine::find(sheet, range, CellAddress{3, 4}, Options(u"apple")),
+              (CellAddress{4, 3}));
     // After the last match the walk wraps round to the range's start.
-    EXPECT_EQ(FindEngine::find(sheet, range, CellAddress{4, 3}, Options(u"apple")), (CellAddress{2, 2}));
+    EXPECT_EQ(FindEngine::find(sheet, range, CellAddress{4, 3}, Options(u"apple")),
+              (CellAddress{2, 2}));
     // The only match is After itself: it is found, last.
-    EXPECT_EQ(FindEngine::find(sheet, range, CellAddress{3, 3}, Options(u"banana")), (CellAddress{3, 3}));
+    EXPECT_EQ(FindEngine::find(sheet, range, CellAddress{3, 3}, Options(u"banana")),
+              (CellAddress{3, 3}));
     // After that holds nothing is fine too.
-    EXPECT_EQ(FindEngine::find(sheet, range, CellAddress{2, 3}, Options(u"banana")), (CellAddress{3, 3}));
-    EXPECT_THROW(FindEngine::find(sheet, range, CellAddress{1, 1}, Options(u"apple")), std::invalid_argument);
+    EXPECT_EQ(FindEngine::find(sheet, range, CellAddress{2, 3}, Options(u"banana")),
+              (CellAddress{3, 3}));
+    EXPECT_THROW(FindEngine::find(sheet, range, CellAddress{1, 1}, Options(u"apple")),
+                 std::invalid_argument);
 }
 
 TEST_F(Walk, OnlyCellsInsideTheRangeAreExamined)
@@ -224,7 +229,8 @@ TEST(FindScale, HugeUsedRangeWithFewCellsIsSearchedAtOnce)
         FindOptions options = Options(u"KEY");
         options.byColumns = byColumns;
         std::vector<CellAddress> found;
-        std::optional<CellAddress> at = FindEngine::find(sheet, sheet.usedRange(), std::nullopt, options);
+        std::optional<CellAddress> at =
+            FindEngine::find(sheet, sheet.usedRange(), std::nullopt, options);
         while (at && found.size() < 3) {
             found.push_back(*at);
             at = FindEngine::find(sheet, sheet.usedRange(), at, options);
@@ -247,7 +253,8 @@ TEST(FindScale, EnumeratingEveryMatchIsLinear)
         FindOptions options = Options(u"item");
         options.byColumns = byColumns;
         std::size_t count = 0;
-        std::optional<CellAddress> at = FindEngine::find(sheet, sheet.usedRange(), std::nullopt, options);
+        std::optional<CellAddress> at =
+            FindEngine::find(sheet, sheet.usedRange(), std::nullopt, options);
         std::optional<CellAddress> first = at;
         while (at) {
             ++count;

@@ -1,9 +1,7 @@
 #include "sheethost/model/Workbook.h"
 
 #include <QSignalSpy>
-
 #include <gtest/gtest.h>
-
 #include <map>
 #include <random>
 #include <stdexcept>
@@ -83,7 +81,8 @@ TEST(Worksheet, ClearingACellKeepsItInTheUsedRange)
 TEST(Worksheet, RejectsAddressesOutsideTheSheet)
 {
     Worksheet sheet(QStringLiteral("Sheet1"));
-    EXPECT_THROW(sheet.setCell(At(0, 1), QStringLiteral("x"), QStringLiteral("x")), std::out_of_range);
+    EXPECT_THROW(sheet.setCell(At(0, 1), QStringLiteral("x"), QStringLiteral("x")),
+                 std::out_of_range);
     EXPECT_THROW(sheet.setCell(At(1, MaxColumn + 1), QStringLiteral("x"), QStringLiteral("x")),
                  std::out_of_range);
     EXPECT_THROW(sheet.touchCell(At(MaxRow + 1, 1)), std::out_of_range);
@@ -158,7 +157,8 @@ TEST(Application, OpensFindsAndClosesWorkbooksByName)
 {
     Application app;
     QSignalSpy changed(&app, &Application::workbooksChanged);
-    app.openWorkbook(std::make_unique<Workbook>(QStringLiteral("売上.xlsx"), QStringLiteral("/d/売上.xlsx")));
+    app.openWorkbook(
+        std::make_unique<Workbook>(QStringLiteral("売上.xlsx"), QStringLiteral("/d/売上.xlsx")));
     app.openWorkbook(std::make_unique<Workbook>(QStringLiteral("Book2.XLSX"), QString()));
     EXPECT_EQ(changed.count(), 2);
     EXPECT_EQ(app.workbookCount(), 2);

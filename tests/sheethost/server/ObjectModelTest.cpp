@@ -4,9 +4,7 @@
 
 #include <QFile>
 #include <QSignalSpy>
-
 #include <gtest/gtest.h>
-
 #include <set>
 
 using namespace Automation;
@@ -25,8 +23,8 @@ struct Reply
 };
 
 // One late-bound call with the arguments in Excel's order.
-Reply Call(const Variant& target, const QString& member, WORD flags, std::vector<Variant> arguments = {},
-           std::vector<DISPID> named = {})
+Reply Call(const Variant& target, const QString& member, WORD flags,
+           std::vector<Variant> arguments = {}, std::vector<DISPID> named = {})
 {
     Reply reply;
     IDispatch* object = target.pdispVal();
@@ -48,14 +46,16 @@ Reply Call(const Variant& target, const QString& member, WORD flags, std::vector
 Variant Get(const Variant& target, const QString& member, std::vector<Variant> arguments = {})
 {
     Reply reply = Call(target, member, DISPATCH_PROPERTYGET, std::move(arguments));
-    EXPECT_EQ(reply.hr, S_OK) << member.toStdString() << ": " << reply.info.bstrDescription.toStdString();
+    EXPECT_EQ(reply.hr, S_OK) << member.toStdString() << ": "
+                              << reply.info.bstrDescription.toStdString();
     return reply.value;
 }
 
 Variant Method(const Variant& target, const QString& member, std::vector<Variant> arguments = {})
 {
     Reply reply = Call(target, member, DISPATCH_METHOD, std::move(arguments));
-    EXPECT_EQ(reply.hr, S_OK) << member.toStdString() << ": " << reply.info.bstrDescription.toStdString();
+    EXPECT_EQ(reply.hr, S_OK) << member.toStdString() << ": "
+                              << reply.info.bstrDescription.toStdString();
     return reply.value;
 }
 
@@ -82,7 +82,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(server.start([](Application& app) {
-            auto sales = std::make_unique<Workbook>(QStringLiteral("売上.xlsx"), QStringLiteral("/data/売上.xlsx"));
+            auto sales = std::make_unique<Workbook>(QStringLiteral("売上.xlsx"),
+                                                    QStringLiteral("/data/売上.xlsx"));
             SheetHostTest::Fill(sales->addWorksheet(QStringLiteral("集計")),
                                 {{{2, 2}, u"売上", u"売上"},
                                  {{2, 3}, u"=SUM(C3:C4)", u"¥3,000", u"作成者:\n確認済み"},
@@ -90,7 +91,8 @@ protected:
                                  {{4, 3}, u"2000", u"¥2,000"},
                                  {{4, 2}, u"月別売上", u"月別売上"},
                                  {{5, 4}, u"", u"", u"空のセルのメモ"}});
-            SheetHostTest::Fill(sales->addWorksheet(QStringLiteral("Sheet2")), {{{1, 1}, u"売上", u"売上"}});
+            SheetHostTest::Fill(sales->addWorksheet(QStringLiteral("Sheet2")),
+                                {{{1, 1}, u"売上", u"売上"}});
             app.openWorkbook(std::move(sales));
             auto other = std::make_unique<Workbook>(QStringLiteral("Book2.xlsx"), QString());
             other->addWorksheet(QStringLiteral("Sheet1"));
@@ -103,11 +105,13 @@ protected:
     Variant sheet(const char16_t* book, int index)
     {
         const Variant workbook = Get(workbooks(), QStringLiteral("item"), {Text(book)});
-        return Get(Get(workbook, QStringLiteral("WorkSheets")), QStringLiteral("item"), {I4(index)});
+        return Get(Get(workbook, QStringLiteral("WorkSheets")), QStringLiteral("item"),
+                   {I4(index)});
     }
 
     // Every match as Tabrill enumerates them.
-    std::vector<std::pair<int, int>> search(const Variant& sheetObject, std::vector<Variant> findArguments)
+    std::vector<std::pair<int, int>> search(const Variant& sheetObject,
+                                            std::vector<Variant> findArguments)
     {
         std::vector<std::pair<int, int>> found;
         std::set<std::pair<int, int>> seen;
@@ -156,7 +160,9 @@ TEST_F(ObjectModel, WorksheetsInOrder)
     EXPECT_EQ(Get(sheets, QStringLiteral("Count")).lVal(), 2);
     EXPECT_EQ(Get(Get(sheets, QStringLiteral("item"), {I4(2)}), QStringLiteral("Name")).bstrVal(),
               QStringLiteral("Sheet2"));
-    EXPECT_EQ(Get(Get(sheets, QStringLiteral("item"), {Text(u"sheet2")}), QStringLiteral("Index")).lVal(), 2);
+    EXPECT_EQ(
+        Get(Get(sheets, QStringLiteral("item"), {Text(u"sheet2")}), QStringLiteral("Index")).lVal(),
+        2);
     ExpectBadIndex(Call(sheets, QStringLiteral("item"), DISPATCH_PROPERTYGET, {I4(3)}));
     ExpectBadIndex(Call(sheets, QStringLiteral("item"), DISPATCH_PROPERTYGET, {I4(0)}));
 }
@@ -182,7 +188,8 @@ TEST_F(ObjectModel, CellsTakesRowThenColumn)
     EXPECT_EQ(Get(cell, QStringLiteral("Formula")).bstrVal(), QStringLiteral("=SUM(C3:C4)"));
     const Variant comment = Get(cell, QStringLiteral("Comment"));
     ASSERT_EQ(comment.vt(), VT_DISPATCH);
-    EXPECT_EQ(Method(comment, QStringLiteral("Text")).bstrVal(), QStringLiteral("作成者:\n確認済み"));
+    EXPECT_EQ(Method(comment, QStringLiteral("Text")).bstrVal(),
+              QStringLiteral("作成者:\n確認済み"));
 
     const Variant byLetters = Get(s, QStringLiteral("Cells"), {I4(4), Text(u"b")});
     EXPECT_EQ(Get(byLetters, QStringLiteral("Text")).bstrVal(), QStringLiteral("月別売上"));
@@ -224,7 +231,8 @@ TEST_P(ObjectModelErrors, AreReportedAndChangeNothing)
         EXPECT_EQ(reply.info.bstrDescription,
                   QStringLiteral("アプリケーション定義またはオブジェクト定義のエラーです。"));
     }
-    EXPECT_EQ(Get(Get(sheet(u"売上.xlsx", 1), QStringLiteral("Cells"), {I4(2), I4(2)}), QStringLiteral("Text"))
+    EXPECT_EQ(Get(Get(sheet(u"売上.xlsx", 1), QStringLiteral("Cells"), {I4(2), I4(2)}),
+                  QStringLiteral("Text"))
                   .bstrVal(),
               QStringLiteral("売上"));
 }
@@ -233,13 +241,44 @@ INSTANTIATE_TEST_SUITE_P(
     SheetHost, ObjectModelErrors,
     ::testing::Values(
         BadCall{"RowZero", u"Cells", DISPATCH_PROPERTYGET, {I4(0), I4(1)}, {}, DISP_E_EXCEPTION},
-        BadCall{"RowPastTheEnd", u"Cells", DISPATCH_PROPERTYGET, {I4(1048577), I4(1)}, {}, DISP_E_EXCEPTION},
-        BadCall{"ColumnPastXFD", u"Cells", DISPATCH_PROPERTYGET, {I4(1), I4(16385)}, {}, DISP_E_EXCEPTION},
-        BadCall{"RowNotANumber", u"Cells", DISPATCH_PROPERTYGET, {Text(u"x"), I4(1)}, {}, DISP_E_TYPEMISMATCH},
-        BadCall{"TooManyArguments", u"Cells", DISPATCH_PROPERTYGET, {I4(1), I4(1), I4(1)}, {}, DISP_E_BADPARAMCOUNT},
-        BadCall{"MissingColumn", u"Cells", DISPATCH_PROPERTYGET, {I4(1), Variant::Missing()}, {}, DISP_E_PARAMNOTFOUND},
-        BadCall{"NamedArguments", u"Cells", DISPATCH_PROPERTYGET, {I4(1), I4(1)}, {1, 2}, DISP_E_NONAMEDARGS},
-        BadCall{"PropertyPut", u"Name", DISPATCH_PROPERTYPUT, {Text(u"x")}, {}, DISP_E_MEMBERNOTFOUND},
+        BadCall{"RowPastTheEnd",
+                u"Cells",
+                DISPATCH_PROPERTYGET,
+                {I4(1048577), I4(1)},
+                {},
+                DISP_E_EXCEPTION},
+        BadCall{"ColumnPastXFD",
+                u"Cells",
+                DISPATCH_PROPERTYGET,
+                {I4(1), I4(16385)},
+                {},
+                DISP_E_EXCEPTION},
+        BadCall{"RowNotANumber",
+                u"Cells",
+                DISPATCH_PROPERTYGET,
+                {Text(u"x"), I4(1)},
+                {},
+                DISP_E_TYPEMISMATCH},
+        BadCall{"TooManyArguments",
+                u"Cells",
+                DISPATCH_PROPERTYGET,
+                {I4(1), I4(1), I4(1)},
+                {},
+                DISP_E_BADPARAMCOUNT},
+        BadCall{"MissingColumn",
+                u"Cells",
+                DISPATCH_PROPERTYGET,
+                {I4(1), Variant::Missing()},
+                {},
+                DISP_E_PARAMNOTFOUND},
+        BadCall{"NamedArguments",
+                u"Cells",
+                DISPATCH_PROPERTYGET,
+                {I4(1), I4(1)},
+                {1, 2},
+                DISP_E_NONAMEDARGS},
+        BadCall{
+            "PropertyPut", u"Name", DISPATCH_PROPERTYPUT, {Text(u"x")}, {}, DISP_E_MEMBERNOTFOUND},
         BadCall{"UnknownMember", u"Delete", DISPATCH_METHOD, {}, {}, DISP_E_UNKNOWNNAME}),
     [](const ::testing::TestParamInfo<BadCall>& param) { return std::string(param.param.name); });
 
@@ -254,8 +293,14 @@ TEST_F(ObjectModel, FindAndFindNextAsTabrillCallsThem)
 {
     const Variant s = sheet(u"売上.xlsx", 1);
     auto arguments = [](const char16_t* what, int lookIn, int lookAt, int order, bool matchByte) {
-        return std::vector<Variant>{Text(what), Variant::Missing(), I4(lookIn), I4(lookAt), I4(order),
-                                    I4(1), Variant::FromBool(false), Variant::FromBool(matchByte)};
+        return std::vector<Variant>{Text(what),
+                                    Variant::Missing(),
+                                    I4(lookIn),
+                                    I4(lookAt),
+                                    I4(order),
+                                    I4(1),
+                                    Variant::FromBool(false),
+                                    Variant::FromBool(matchByte)};
     };
     using Found = std::vector<std::pair<int, int>>;
     // The match in B2, the used range's first cell, comes last.
@@ -268,8 +313,8 @@ TEST_F(ObjectModel, FindAndFindNextAsTabrillCallsThem)
     EXPECT_EQ(search(s, arguments(u"ＳＵＭ", -4123, 2, 1, true)), Found{});
 
     // Nothing found is an empty object reference.
-    const Variant nothing =
-        Method(Get(s, QStringLiteral("UsedRange")), QStringLiteral("Find"), arguments(u"ない", -4123, 2, 1, false));
+    const Variant nothing = Method(Get(s, QStringLiteral("UsedRange")), QStringLiteral("Find"),
+                                   arguments(u"ない", -4123, 2, 1, false));
     EXPECT_EQ(nothing.vt(), VT_DISPATCH);
     EXPECT_EQ(nothing.pdispVal(), nullptr);
 }
@@ -280,13 +325,17 @@ TEST_F(ObjectModel, FindRejectsBadArguments)
     const Reply lookIn = Call(range, QStringLiteral("Find"), DISPATCH_METHOD,
                               {Text(u"a"), Variant::Missing(), I4(7)});
     EXPECT_EQ(lookIn.hr, DISP_E_EXCEPTION);
-    EXPECT_EQ(lookIn.info.bstrDescription, QStringLiteral("Range クラスの Find プロパティを取得できません。"));
+    EXPECT_EQ(lookIn.info.bstrDescription,
+              QStringLiteral("Range クラスの Find プロパティを取得できません。"));
     EXPECT_EQ(Call(range, QStringLiteral("Find"), DISPATCH_METHOD, {}).hr, DISP_E_PARAMNOTFOUND);
 
     // After must be a cell of the searched range.
-    const Variant otherSheetCell = Get(sheet(u"売上.xlsx", 2), QStringLiteral("Cells"), {I4(1), I4(1)});
-    EXPECT_EQ(Call(range, QStringLiteral("FindNext"), DISPATCH_METHOD, {otherSheetCell}).hr, DISP_E_EXCEPTION);
-    EXPECT_EQ(Call(range, QStringLiteral("FindNext"), DISPATCH_METHOD, {I4(0)}).hr, DISP_E_TYPEMISMATCH);
+    const Variant otherSheetCell =
+        Get(sheet(u"売上.xlsx", 2), QStringLiteral("Cells"), {I4(1), I4(1)});
+    EXPECT_EQ(Call(range, QStringLiteral("FindNext"), DISPATCH_METHOD, {otherSheetCell}).hr,
+              DISP_E_EXCEPTION);
+    EXPECT_EQ(Call(range, QStringLiteral("FindNext"), DISPATCH_METHOD, {I4(0)}).hr,
+              DISP_E_TYPEMISMATCH);
 }
 
 TEST_F(ObjectModel, ActivateRemembersTheSheetAndCell)
@@ -315,7 +364,8 @@ TEST_F(ObjectModel, ObjectsOfAClosedBookFailCleanly)
     EXPECT_EQ(Call(book, QStringLiteral("Name"), DISPATCH_PROPERTYGET).hr, RPC_E_DISCONNECTED);
     EXPECT_EQ(Call(s, QStringLiteral("UsedRange"), DISPATCH_PROPERTYGET).hr, RPC_E_DISCONNECTED);
     EXPECT_EQ(Get(workbooks(), QStringLiteral("Count")).lVal(), 1);
-    ExpectBadIndex(Call(workbooks(), QStringLiteral("item"), DISPATCH_PROPERTYGET, {Text(u"売上.xlsx")}));
+    ExpectBadIndex(
+        Call(workbooks(), QStringLiteral("item"), DISPATCH_PROPERTYGET, {Text(u"売上.xlsx")}));
 }
 
 TEST(AutomationServer, OneRegistrationAtATimeAndTheEntryGoesWithIt)

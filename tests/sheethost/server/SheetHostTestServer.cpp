@@ -12,7 +12,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-
 #include <cstdio>
 
 namespace {
@@ -31,10 +30,12 @@ void load(SheetHost::Application& app, const QJsonDocument& document)
 {
     for (const QJsonValue bookValue : document.object().value(QStringLiteral("books")).toArray()) {
         const QJsonObject book = bookValue.toObject();
-        auto workbook = std::make_unique<SheetHost::Workbook>(book.value(QStringLiteral("name")).toString(), QString());
+        auto workbook = std::make_unique<SheetHost::Workbook>(
+            book.value(QStringLiteral("name")).toString(), QString());
         for (const QJsonValue sheetValue : book.value(QStringLiteral("sheets")).toArray()) {
             const QJsonObject sheet = sheetValue.toObject();
-            SheetHost::Worksheet& worksheet = workbook->addWorksheet(sheet.value(QStringLiteral("name")).toString());
+            SheetHost::Worksheet& worksheet =
+                workbook->addWorksheet(sheet.value(QStringLiteral("name")).toString());
             for (const QJsonValue cellValue : sheet.value(QStringLiteral("cells")).toArray()) {
                 const QJsonArray cell = cellValue.toArray();
                 const SheetHost::CellAddress at = parseAddress(cell.at(0).toString());

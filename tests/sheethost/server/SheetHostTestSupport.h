@@ -4,7 +4,6 @@
 // late-bound call helper for the client side.
 
 #include "sheethost/server/AutomationServer.h"
-
 #include "tests/platform/automation/AutomationTestSupport.h"
 
 #include <memory>

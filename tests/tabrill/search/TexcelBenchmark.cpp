@@ -4,12 +4,10 @@
 
 #include "tabrill/search/FindCondition.h"
 #include "tabrill/search/Texcel.h"
-
 #include "tests/sheethost/server/SheetHostTestSupport.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
-
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -51,8 +49,9 @@ void BM_FoundCell(benchmark::State& state)
     const auto excel = TExcel::GetActive();
     Excel::TWorksheet sheet = excel->Workbooks().Item(1).WorkSheets().Item(1);
     Excel::TRange used = sheet.UsedRange();
-    Excel::TRange found = used.Find(QStringLiteral("key"), Excel::EmptyParam(), XlFind::LookInFormulas,
-                                    XlFind::LookAtPart, XlFind::SearchByRows, XlFind::SearchNext, false, false);
+    Excel::TRange found =
+        used.Find(QStringLiteral("key"), Excel::EmptyParam(), XlFind::LookInFormulas,
+                  XlFind::LookAtPart, XlFind::SearchByRows, XlFind::SearchNext, false, false);
     for (auto _ : state) {
         // What the search run reads of every found cell, then the next one.
         benchmark::DoNotOptimize(found.Column());

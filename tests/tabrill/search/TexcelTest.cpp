@@ -2,18 +2,15 @@
 
 #include "tabrill/search/FindCondition.h"
 #include "tabrill/search/Tcsvutility.h"
-
 #include "tests/platform/automation/AutomationTestSupport.h"
 #include "tests/sheethost/server/SheetHostTestSupport.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QFile>
 #include <QProcess>
-
-#include <gtest/gtest.h>
-
 #include <csignal>
 #include <functional>
+#include <gtest/gtest.h>
 #include <set>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -117,7 +114,8 @@ TEST_P(WrapperCalls, MakeExactlyTheirOneCall)
         if (expected.vt() == VT_DISPATCH)
             EXPECT_EQ(call.arguments[i].vt(), VT_DISPATCH) << i;
         else
-            EXPECT_TRUE(call.arguments[i] == expected) << "argument " << i << " vt " << call.arguments[i].vt();
+            EXPECT_TRUE(call.arguments[i] == expected)
+                << "argument " << i << " vt " << call.arguments[i].vt();
     }
 }
 
@@ -126,67 +124,128 @@ using namespace Excel;
 INSTANTIATE_TEST_SUITE_P(
     Texcel, WrapperCalls,
     ::testing::Values(
-        WrapperCall{"WorkbooksCount", [](const Variant& v) { EXPECT_EQ(TWorkbooks(v).Count(), 5); },
-                    u"Count", DISPATCH_PROPERTYGET, {}},
-        WrapperCall{"WorkbooksItemByIndex", [](const Variant& v) { TWorkbooks(v).Item(2); }, u"item",
-                    DISPATCH_PROPERTYGET, {Variant::FromI4(2)}},
+        WrapperCall{"WorkbooksCount",
+                    [](const Variant& v) { EXPECT_EQ(TWorkbooks(v).Count(), 5); },
+                    u"Count",
+                    DISPATCH_PROPERTYGET,
+                    {}},
+        WrapperCall{"WorkbooksItemByIndex",
+                    [](const Variant& v) { TWorkbooks(v).Item(2); },
+                    u"item",
+                    DISPATCH_PROPERTYGET,
+                    {Variant::FromI4(2)}},
         WrapperCall{"WorkbooksItemByName",
-                    [](const Variant& v) { TWorkbooks(v).Item(QStringLiteral("売上.xlsx")); }, u"item",
-                    DISPATCH_PROPERTYGET, {Variant::FromBstr(QStringLiteral("売上.xlsx"))}},
-        WrapperCall{"WorkbookName",
-                    [](const Variant& v) { EXPECT_EQ(TWorkbook(v).Name(), QStringLiteral("売上.xlsx")); },
-                    u"Name", DISPATCH_PROPERTYGET, {}},
-        WrapperCall{"WorkbookWorkSheets", [](const Variant& v) { TWorkbook(v).WorkSheets(); }, u"WorkSheets",
-                    DISPATCH_PROPERTYGET, {}},
-        WrapperCall{"WorksheetsCount", [](const Variant& v) { EXPECT_EQ(TWorksheets(v).Count(), 5); }, u"Count",
-                    DISPATCH_PROPERTYGET, {}},
-        WrapperCall{"WorksheetsItem", [](const Variant& v) { TWorksheets(v).Item(4); }, u"item",
-                    DISPATCH_PROPERTYGET, {Variant::FromI4(4)}},
-        WrapperCall{"WorksheetName", [](const Variant& v) { TWorksheet(v).Name(); }, u"Name",
-                    DISPATCH_PROPERTYGET, {}},
-        WrapperCall{"WorksheetActivate", [](const Variant& v) { TWorksheet(v).Activate(); }, u"Activate",
-                    DISPATCH_METHOD, {}},
+                    [](const Variant& v) { TWorkbooks(v).Item(QStringLiteral("売上.xlsx")); },
+                    u"item",
+                    DISPATCH_PROPERTYGET,
+                    {Variant::FromBstr(QStringLiteral("売上.xlsx"))}},
+        WrapperCall{
+            "WorkbookName",
+            [](const Variant& v) { EXPECT_EQ(TWorkbook(v).Name(), QStringLiteral("売上.xlsx")); },
+            u"Name",
+            DISPATCH_PROPERTYGET,
+            {}},
+        WrapperCall{"WorkbookWorkSheets",
+                    [](const Variant& v) { TWorkbook(v).WorkSheets(); },
+                    u"WorkSheets",
+                    DISPATCH_PROPERTYGET,
+                    {}},
+        WrapperCall{"WorksheetsCount",
+                    [](const Variant& v) { EXPECT_EQ(TWorksheets(v).Count(), 5); },
+                    u"Count",
+                    DISPATCH_PROPERTYGET,
+                    {}},
+        WrapperCall{"WorksheetsItem",
+                    [](const Variant& v) { TWorksheets(v).Item(4); },
+                    u"item",
+                    DISPATCH_PROPERTYGET,
+                    {Variant::FromI4(4)}},
+        WrapperCall{"WorksheetName",
+                    [](const Variant& v) { TWorksheet(v).Name(); },
+                    u"Name",
+                    DISPATCH_PROPERTYGET,
+                    {}},
+        WrapperCall{"WorksheetActivate",
+                    [](const Variant& v) { TWorksheet(v).Activate(); },
+                    u"Activate",
+                    DISPATCH_METHOD,
+                    {}},
         // Column 3, row 7: Excel gets (7, 3), which travels reversed.
-        WrapperCall{"CellsRowFirst", [](const Variant& v) { TWorksheet(v).Cells(3, 7); }, u"Cells",
-                    DISPATCH_PROPERTYGET, {Variant::FromI4(3), Variant::FromI4(7)}},
-        WrapperCall{"UsedRange", [](const Variant& v) { TWorksheet(v).UsedRange(); }, u"UsedRange",
-                    DISPATCH_PROPERTYGET, {}},
+        WrapperCall{"CellsRowFirst",
+                    [](const Variant& v) { TWorksheet(v).Cells(3, 7); },
+                    u"Cells",
+                    DISPATCH_PROPERTYGET,
+                    {Variant::FromI4(3), Variant::FromI4(7)}},
+        WrapperCall{"UsedRange",
+                    [](const Variant& v) { TWorksheet(v).UsedRange(); },
+                    u"UsedRange",
+                    DISPATCH_PROPERTYGET,
+                    {}},
         WrapperCall{"FindEightArguments",
                     [](const Variant& v) {
                         TRange(v).Find(QStringLiteral("売上"), EmptyParam(), XlFind::LookInComments,
-                                       XlFind::LookAtPart, XlFind::SearchByColumns, XlFind::SearchNext, true,
-                                       false);
+                                       XlFind::LookAtPart, XlFind::SearchByColumns,
+                                       XlFind::SearchNext, true, false);
                     },
-                    u"Find", DISPATCH_METHOD,
-                    {Variant::FromBool(false), Variant::FromBool(true), Variant::FromI4(1), Variant::FromI4(2),
-                     Variant::FromI4(2), Variant::FromI4(-4144), Variant::FromError(DISP_E_PARAMNOTFOUND),
+                    u"Find",
+                    DISPATCH_METHOD,
+                    {Variant::FromBool(false), Variant::FromBool(true), Variant::FromI4(1),
+                     Variant::FromI4(2), Variant::FromI4(2), Variant::FromI4(-4144),
+                     Variant::FromError(DISP_E_PARAMNOTFOUND),
                      Variant::FromBstr(QStringLiteral("売上"))}},
-        WrapperCall{"FindNextAfter", [](const Variant& v) { TRange(v).FindNext(TRange(v)); }, u"FindNext",
-                    DISPATCH_METHOD, {Variant::FromDispatch(nullptr)}},
-        WrapperCall{"RangeColumn", [](const Variant& v) { EXPECT_EQ(TRange(v).Column(), 3); }, u"Column",
-                    DISPATCH_PROPERTYGET, {}},
-        WrapperCall{"RangeRow", [](const Variant& v) { EXPECT_EQ(TRange(v).Row(), 7); }, u"Row",
-                    DISPATCH_PROPERTYGET, {}},
-        WrapperCall{"RangeText", [](const Variant& v) { EXPECT_EQ(TRange(v).Text(), QStringLiteral("¥1,000")); },
-                    u"Text", DISPATCH_PROPERTYGET, {}},
-        WrapperCall{"RangeFormula", [](const Variant& v) { EXPECT_EQ(TRange(v).Formula(), QStringLiteral("1000")); },
-                    u"Formula", DISPATCH_PROPERTYGET, {}},
-        WrapperCall{"RangeComment", [](const Variant& v) { EXPECT_TRUE(TRange(v).Comment().HasObject()); },
-                    u"Comment", DISPATCH_PROPERTYGET, {}},
-        WrapperCall{"RangeActivate", [](const Variant& v) { TRange(v).Activate(); }, u"Activate",
-                    DISPATCH_METHOD, {}},
-        WrapperCall{"CommentTextIsAMethod",
-                    [](const Variant& v) { EXPECT_EQ(TComment(v).Text(), QStringLiteral("¥1,000")); }, u"Text",
-                    DISPATCH_METHOD, {}}),
-    [](const ::testing::TestParamInfo<WrapperCall>& param) { return std::string(param.param.name); });
+        WrapperCall{"FindNextAfter",
+                    [](const Variant& v) { TRange(v).FindNext(TRange(v)); },
+                    u"FindNext",
+                    DISPATCH_METHOD,
+                    {Variant::FromDispatch(nullptr)}},
+        WrapperCall{"RangeColumn",
+                    [](const Variant& v) { EXPECT_EQ(TRange(v).Column(), 3); },
+                    u"Column",
+                    DISPATCH_PROPERTYGET,
+                    {}},
+        WrapperCall{"RangeRow",
+                    [](const Variant& v) { EXPECT_EQ(TRange(v).Row(), 7); },
+                    u"Row",
+                    DISPATCH_PROPERTYGET,
+                    {}},
+        WrapperCall{"RangeText",
+                    [](const Variant& v) { EXPECT_EQ(TRange(v).Text(), QStringLiteral("¥1,000")); },
+                    u"Text",
+                    DISPATCH_PROPERTYGET,
+                    {}},
+        WrapperCall{
+            "RangeFormula",
+            [](const Variant& v) { EXPECT_EQ(TRange(v).Formula(), QStringLiteral("1000")); },
+            u"Formula",
+            DISPATCH_PROPERTYGET,
+            {}},
+        WrapperCall{"RangeComment",
+                    [](const Variant& v) { EXPECT_TRUE(TRange(v).Comment().HasObject()); },
+                    u"Comment",
+                    DISPATCH_PROPERTYGET,
+                    {}},
+        WrapperCall{"RangeActivate",
+                    [](const Variant& v) { TRange(v).Activate(); },
+                    u"Activate",
+                    DISPATCH_METHOD,
+                    {}},
+        WrapperCall{
+            "CommentTextIsAMethod",
+            [](const Variant& v) { EXPECT_EQ(TComment(v).Text(), QStringLiteral("¥1,000")); },
+            u"Text",
+            DISPATCH_METHOD,
+            {}}),
+    [](const ::testing::TestParamInfo<WrapperCall>& param) {
+        return std::string(param.param.name);
+    });
 
 TEST_F(RecordedCalls, FindWithNoMatchHoldsTheIntegerZero)
 {
     for (const Variant& nothing : {Variant(), Variant::FromDispatch(nullptr)}) {
         recorder->answer(QStringLiteral("Find"), nothing);
-        const TRange found = TRange(self).Find(QStringLiteral("x"), EmptyParam(), XlFind::LookInFormulas,
-                                               XlFind::LookAtPart, XlFind::SearchByRows, XlFind::SearchNext,
-                                               false, false);
+        const TRange found = TRange(self).Find(
+            QStringLiteral("x"), EmptyParam(), XlFind::LookInFormulas, XlFind::LookAtPart,
+            XlFind::SearchByRows, XlFind::SearchNext, false, false);
         EXPECT_FALSE(found.HasObject());
         EXPECT_EQ(found.Value().vt(), VT_I4);
         EXPECT_EQ(found.Value().lVal(), 0);
@@ -220,7 +279,8 @@ TEST_F(RecordedCalls, CopiesShareTheObject)
 
 TEST_F(RecordedCalls, FailingCallRaisesTheServersMessage)
 {
-    recorder->fail(QStringLiteral("item"), DISP_E_BADINDEX, QStringLiteral("インデックスが有効範囲にありません。"));
+    recorder->fail(QStringLiteral("item"), DISP_E_BADINDEX,
+                   QStringLiteral("インデックスが有効範囲にありません。"));
     try {
         TWorkbooks(self).Item(QStringLiteral("閉じた.xlsx"));
         FAIL() << "no exception";
@@ -254,13 +314,15 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(host.start([](SheetHost::Application& app) {
-            auto book = std::make_unique<SheetHost::Workbook>(QStringLiteral("売上.xlsx"), QString());
+            auto book =
+                std::make_unique<SheetHost::Workbook>(QStringLiteral("売上.xlsx"), QString());
             SheetHostTest::Fill(book->addWorksheet(QStringLiteral("一月")),
                                 {{{2, 2}, u"売上", u"売上"},
                                  {{2, 3}, u"=\"売上\"&\"計\"", u"売上計", u"メモ"},
                                  {{5, 2}, u"仕入", u"仕入"},
                                  {{6, 4}, u"ｳﾘｱｹﾞ", u"ｳﾘｱｹﾞ"}});
-            SheetHostTest::Fill(book->addWorksheet(QStringLiteral("二月")), {{{1, 1}, u"なし", u"なし"}});
+            SheetHostTest::Fill(book->addWorksheet(QStringLiteral("二月")),
+                                {{{1, 1}, u"なし", u"なし"}});
             app.openWorkbook(std::move(book));
         }));
     }
@@ -277,9 +339,9 @@ protected:
         bool operator==(const Row&) const = default;
         friend void PrintTo(const Row& row, std::ostream* out)
         {
-            *out << row.sheet << ' ' << row.sheetName.toStdString() << ' ' << row.column.toStdString()
-                 << row.row << " [" << row.text.toStdString() << "] [" << row.formula.toStdString() << "] ["
-                 << row.comment.toStdString() << ']';
+            *out << row.sheet << ' ' << row.sheetName.toStdString() << ' '
+                 << row.column.toStdString() << row.row << " [" << row.text.toStdString() << "] ["
+                 << row.formula.toStdString() << "] [" << row.comment.toStdString() << ']';
         }
     };
 
@@ -295,17 +357,19 @@ protected:
         for (int d = 1; d <= count; ++d) {
             TWorksheet sheet = book.WorkSheets().Item(d);
             TRange used = sheet.UsedRange();
-            TRange found = used.Find(condition.What, EmptyParam(), condition.LookIn, condition.LookAt,
-                                     condition.SearchOrder, condition.SearchDirection, condition.MatchCase,
-                                     condition.MatchByte);
+            TRange found =
+                used.Find(condition.What, EmptyParam(), condition.LookIn, condition.LookAt,
+                          condition.SearchOrder, condition.SearchDirection, condition.MatchCase,
+                          condition.MatchByte);
             std::set<TFoundResult> seen;
             while (found.HasObject()) {
                 const TFoundResult at{found.Column(), found.Row()};
                 if (!seen.insert(at).second)
                     break;
                 TComment comment = found.Comment();
-                rows.push_back({d, sheet.Name(), ColumnIndexToLetters(at.Column - 1), at.Row, found.Text(),
-                                found.Formula(), comment.HasObject() ? comment.Text() : QString()});
+                rows.push_back({d, sheet.Name(), ColumnIndexToLetters(at.Column - 1), at.Row,
+                                found.Text(), found.Formula(),
+                                comment.HasObject() ? comment.Text() : QString()});
                 found = used.FindNext(found);
             }
         }
@@ -320,10 +384,11 @@ TEST_F(TexcelOnSheetHost, SearchListsEveryMatchOnceWithTheFirstCellLast)
     TFindCondition condition;
     condition.What = QStringLiteral("売上");
     EXPECT_EQ(searchBook(QStringLiteral("売上.xlsx"), condition),
-              (std::vector<Row>{{1, QStringLiteral("一月"), QStringLiteral("C"), 2, QStringLiteral("売上計"),
-                                 QStringLiteral("=\"売上\"&\"計\""), QStringLiteral("メモ")},
-                                {1, QStringLiteral("一月"), QStringLiteral("B"), 2, QStringLiteral("売上"),
-                                 QStringLiteral("売上"), QString()}}));
+              (std::vector<Row>{{1, QStringLiteral("一月"), QStringLiteral("C"), 2,
+                                 QStringLiteral("売上計"), QStringLiteral("=\"売上\"&\"計\""),
+                                 QStringLiteral("メモ")},
+                                {1, QStringLiteral("一月"), QStringLiteral("B"), 2,
+                                 QStringLiteral("売上"), QStringLiteral("売上"), QString()}}));
     condition.What = QStringLiteral("ウリアゲ");
     condition.LookIn = XlFind::LookInValues;
     EXPECT_EQ(searchBook(QStringLiteral("売上.xlsx"), condition).size(), 1u);
@@ -396,9 +461,11 @@ TEST_F(SheetHostProcess, KilledMidSearchGivesAnAutomationError)
 {
     const auto excel = TExcel::GetActive();
     ASSERT_NE(excel, nullptr);
-    TRange used = excel->Workbooks().Item(QStringLiteral("大きい.xlsx")).WorkSheets().Item(1).UsedRange();
-    TRange found = used.Find(QStringLiteral("key"), EmptyParam(), XlFind::LookInFormulas, XlFind::LookAtPart,
-                             XlFind::SearchByRows, XlFind::SearchNext, false, false);
+    TRange used =
+        excel->Workbooks().Item(QStringLiteral("大きい.xlsx")).WorkSheets().Item(1).UsedRange();
+    TRange found =
+        used.Find(QStringLiteral("key"), EmptyParam(), XlFind::LookInFormulas, XlFind::LookAtPart,
+                  XlFind::SearchByRows, XlFind::SearchNext, false, false);
     ASSERT_TRUE(found.HasObject());
     EXPECT_EQ(found.Row(), 3);
     found = used.FindNext(found);

@@ -34,6 +34,8 @@ struct CellView
     std::optional<QString> comment;
 };
 
+// Storage is sparse: memory follows the cells that hold something. Readers may share a sheet
+// across threads; a writer needs it to itself.
 class Worksheet
 {
 public:

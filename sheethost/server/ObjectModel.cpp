@@ -326,6 +326,7 @@ protected:
         case Row:
             arguments.allowAtMost(0);
             return Variant::FromI4(range_.first.row);
+        // Of a range of several cells, the upper-left one answers (our choice).
         case Text:
             arguments.allowAtMost(0);
             return Variant::FromBstr(sheet.cell(range_.first).text);

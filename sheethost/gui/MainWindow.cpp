@@ -1,0 +1,266 @@
+#include "sheethost/gui/MainWindow.h"
+
+#include "common/Tcursorhourglass.h"
+#include "platform/Exception.h"
+#include "platform/dialogs/FileDialog.h"
+#include "platform/dialogs/MessageBox.h"
+#include "sheethost/gui/WorkbookView.h"
+#include "sheethost/xlsx/Formula.h"
+#include "sheethost/xlsx/XlsxReader.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace SheetHost {
+
+using namespace Qt::StringLiterals;
+
+MainWindow::MainWindow(Application& application, QWidget* parent)
+    : QMainWindow(parent),
+      application_(application),
+      workbookTabs_(new QTabWidget(this)),
+      nameBox_(new QLineEdit(this)),
+      formulaBar_(new QLineEdit(this))
+{
+    setObjectName(u"SheetHostMainWindow"_s);
+    resize(1000, 700);
+
+    QMenu* fileMenu = menuBar()->addMenu(u"ファイル(&F)"_s);
+    actionFileOpen_ = fileMenu->addAction(u"開く(&O)..."_s);
+    actionFileOpen_->setObjectName(u"ActionFileOpen"_s);
+    actionFileOpen_->setShortcut(QKeySequence::Open);
+    actionFileOpen_->setStatusTip(u"ブックを開きます。"_s);
+    actionFileClose_ = fileMenu->addAction(u"閉じる(&C)"_s);
+    actionFileClose_->setObjectName(u"ActionFileClose"_s);
+    actionFileClose_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    actionFileClose_->setStatusTip(u"表示しているブックを閉じます。"_s);
+    fileMenu->addSeparator();
+    actionFileExit_ = fileMenu->addAction(u"終了(&X)"_s);
+    actionFileExit_->setObjectName(u"ActionFileExit"_s);
+    actionFileExit_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    actionFileExit_->setStatusTip(u"SheetHost を終了します。"_s);
+    connect(actionFileOpen_, &QAction::triggered, this, &MainWindow::ActionFileOpenExecute);
+    connect(actionFileClose_, &QAction::triggered, this, &MainWindow::ActionFileCloseExecute);
+    connect(actionFileExit_, &QAction::triggered, this, &QWidget::close);
+
+    // The line above the grid: the current cell's address and its formula, read only.
+    nameBox_->setObjectName(u"NameBox"_s);
+    nameBox_->setReadOnly(true);
+    nameBox_->setFixedWidth(110);
+    nameBox_->setAlignment(Qt::AlignCenter);
+    formulaBar_->setObjectName(u"FormulaBar"_s);
+    formulaBar_->setReadOnly(true);
+    auto* fx = new QLabel(u"fx"_s, this);
+    fx->setContentsMargins(6, 0, 6, 0);
+    auto* cellLine = new QHBoxLayout;
+    cellLine->setContentsMargins(4, 4, 4, 4);
+    cellLine->addWidget(nameBox_);
+    cellLine->addWidget(fx);
+    cellLine->addWidget(formulaBar_, 1);
+
+    workbookTabs_->setObjectName(u"WorkbookTabs"_s);
+    workbookTabs_->setDocumentMode(true);
+    workbookTabs_->setTabsClosable(true);
+    workbookTabs_->setMovable(false);
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addLayout(cellLine);
+    layout->addWidget(workbookTabs_, 1);
+    setCentralWidget(central);
+    statusBar()->showMessage(u"準備完了"_s);
+
+    connect(workbookTabs_, &QTabWidget::currentChanged, this, [this] {
+        updateCellLine();
+        updateTitle();
+    });
+    connect(workbookTabs_, &QTabWidget::tabCloseRequested, this, [this](int index) {
+        workbookTabs_->setCurrentIndex(index);
+        closeCurrentWorkbook();
+    });
+    connect(&application_, &Application::workbooksChanged, this, &MainWindow::syncWorkbooks);
+    connect(&application_, &Application::activated, this, &MainWindow::showActivated);
+
+    syncWorkbooks();
+}
+
+MainWindow::~MainWindow()
+{
+    // The views go before the application's workbooks might.
+    for (int i = workbookTabs_->count(); i-- > 0;) {
+        if (auto* view = qobject_cast<WorkbookView*>(workbookTabs_->widget(i)))
+            view->detach();
+    }
+}
+
+WorkbookView* MainWindow::currentView() const
+{
+    return qobject_cast<WorkbookView*>(workbookTabs_->currentWidget());
+}
+
+WorkbookView* MainWindow::viewOf(quint64 workbookId) const
+{
+    for (int i = 0; i < workbookTabs_->count(); ++i) {
+        auto* view = qobject_cast<WorkbookView*>(workbookTabs_->widget(i));
+        if (view && view->workbookId() == workbookId)
+            return view;
+    }
+    return nullptr;
+}
+
+void MainWindow::openFiles(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return;
+    QStringList failures;
+    QStringList opened;
+    quint64 lastOpened = 0;
+    {
+        const TCursorHourGlass hourglass;
+        for (const QString& path : paths) {
+            const QFileInfo file(path);
+            // Excel shows a book that is already open, and refuses a second one of the same name.
+            bool known = false;
+            for (int i = 0; i < application_.workbookCount(); ++i) {
+                Workbook& open = application_.workbook(i);
+                if (open.path() == file.absoluteFilePath()) {
+                    lastOpened = open.id();
+                    known = true;
+                    break;
+                }
+                if (open.name().compare(file.fileName(), Qt::CaseInsensitive) == 0) {
+                    failures << u"ブック「%1」を開けません。同じ名前のブック「%2」が既に開いています。"_s.arg(
+                        path, open.name());
+                    known = true;
+                    break;
+                }
+            }
+            if (known)
+                continue;
+            try {
+                std::unique_ptr<Workbook> workbook = ReadXlsxWorkbook(path);
+                lastOpened = workbook->id();
+                opened << workbook->name();
+                application_.openWorkbook(std::move(workbook));
+            } catch (const Exception& error) {
+                failures << error.Message();
+            }
+        }
+    }
+    if (WorkbookView* view = viewOf(lastOpened))
+        workbookTabs_->setCurrentWidget(view);
+    if (opened.size() == 1)
+        statusBar()->showMessage(u"「%1」を開きました。"_s.arg(opened.first()));
+    else if (opened.size() > 1)
+        statusBar()->showMessage(u"%1 個のブックを開きました。"_s.arg(opened.size()));
+    if (!failures.isEmpty())
+        Platform::ShowMessageBox(failures.join(u"\n\n"_s), Platform::MessageKind::Warning);
+}
+
+void MainWindow::closeCurrentWorkbook()
+{
+    WorkbookView* view = currentView();
+    if (!view)
+        return;
+    for (int i = 0; i < application_.workbookCount(); ++i) {
+        if (application_.workbook(i).id() == view->workbookId()) {
+            const QString name = application_.workbook(i).name();
+            view->detach(); // before the workbook goes away
+            application_.closeWorkbook(i);
+            statusBar()->showMessage(u"「%1」を閉じました。"_s.arg(name));
+            return;
+        }
+    }
+}
+
+void MainWindow::ActionFileOpenExecute()
+{
+    Platform::FileDialogRequest request;
+    request.mode = Platform::FileDialogMode::Open;
+    request.title = u"ブックを開く"_s;
+    request.filter = u"Excel ブック(*.xlsx;*.xlsm)|*.xlsx;*.xlsm|すべてのファイル(*.*)|*.*"_s;
+    const QString path = Platform::GetOpenFileName(this, request);
+    if (!path.isEmpty())
+        openFiles({path});
+}
+
+void MainWindow::ActionFileCloseExecute()
+{
+    closeCurrentWorkbook();
+}
+
+void MainWindow::syncWorkbooks()
+{
+    // Views of books that are gone leave first; they must not touch their book again.
+    for (int i = workbookTabs_->count(); i-- > 0;) {
+        auto* view = qobject_cast<WorkbookView*>(workbookTabs_->widget(i));
+        if (view && !application_.workbookById(view->workbookId())) {
+            view->detach();
+            workbookTabs_->removeTab(i);
+            view->deleteLater();
+        }
+    }
+    // Then a view for every book without one, in the application's order.
+    for (int i = 0; i < application_.workbookCount(); ++i) {
+        Workbook& workbook = application_.workbook(i);
+        if (viewOf(workbook.id()))
+            continue;
+        auto* view = new WorkbookView(workbook, workbookTabs_);
+        connect(view, &WorkbookView::currentCellChanged, this, [this, view] {
+            if (view == currentView())
+                updateCellLine();
+        });
+        QString label = workbook.name();
+        workbookTabs_->insertTab(i, view, label.replace(u'&', u"&&"_s));
+        workbookTabs_->setTabToolTip(i, workbook.path());
+    }
+    actionFileClose_->setEnabled(workbookTabs_->count() > 0);
+    updateCellLine();
+    updateTitle();
+}
+
+void MainWindow::showActivated(int workbookIndex, int worksheetIndex, std::optional<CellAddress> cell)
+{
+    // Shows the place; bringing the window to the front is the client's business.
+    if (workbookIndex < 0 || workbookIndex >= application_.workbookCount())
+        return;
+    WorkbookView* view = viewOf(application_.workbook(workbookIndex).id());
+    if (!view)
+        return;
+    workbookTabs_->setCurrentWidget(view);
+    view->showSheet(worksheetIndex);
+    if (cell && view->currentSheet() == worksheetIndex) {
+        view->selectCell(*cell);
+        view->grid()->setFocus(Qt::OtherFocusReason);
+    }
+    updateCellLine();
+}
+
+void MainWindow::updateCellLine()
+{
+    const WorkbookView* view = currentView();
+    const std::optional<CellAddress> cell = view ? view->currentCell() : std::nullopt;
+    nameBox_->setText(cell ? CellName(cell->row, cell->column) : QString());
+    formulaBar_->setText(cell ? view->currentFormula() : QString());
+    formulaBar_->setCursorPosition(0);
+}
+
+void MainWindow::updateTitle()
+{
+    const WorkbookView* view = currentView();
+    const Workbook* workbook = view ? application_.workbookById(view->workbookId()) : nullptr;
+    setWindowTitle(workbook ? workbook->name() + u" - SheetHost"_s : u"SheetHost"_s);
+}
+
+} // namespace SheetHost

@@ -1,0 +1,163 @@
+#include "sheethost/gui/WorkbookView.h"
+
+#include "sheethost/gui/SheetModel.h"
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <QTabBar>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace SheetHost {
+namespace {
+
+// Cells draw as usual; a cell with a note gets Excel's small red triangle in its upper right.
+class CellDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (!index.data(SheetModel::HasCommentRole).toBool())
+            return;
+        const QRect r = option.rect;
+        const int size = std::min(6, std::min(r.width(), r.height()) / 2);
+        const QPoint corner = r.topRight();
+        const QPoint triangle[3] = {corner, corner - QPoint(size, 0), corner + QPoint(0, size)};
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(QColor(0xC0, 0x00, 0x00));
+        painter->drawPolygon(triangle, 3);
+        painter->restore();
+    }
+};
+
+} // namespace
+
+WorkbookView::WorkbookView(Workbook& workbook, QWidget* parent)
+    : QWidget(parent),
+      workbook_(&workbook),
+      workbookId_(workbook.id()),
+      sheetTabs_(new QTabBar(this)),
+      grid_(new QTableView(this)),
+      model_(new SheetModel(this))
+{
+    grid_->setObjectName(QStringLiteral("Grid"));
+    grid_->setItemDelegate(new CellDelegate(grid_));
+    grid_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid_->setWordWrap(false);
+    grid_->setTextElideMode(Qt::ElideNone);
+    // A million rows and sixteen thousand columns of one size: the headers never measure them.
+    for (QHeaderView* header : {grid_->horizontalHeader(), grid_->verticalHeader()}) {
+        header->setSectionResizeMode(QHeaderView::Fixed);
+        header->setHighlightSections(true);
+    }
+    grid_->horizontalHeader()->setDefaultSectionSize(80);
+    grid_->verticalHeader()->setDefaultSectionSize(22);
+    grid_->verticalHeader()->setMinimumWidth(56);
+    grid_->setModel(model_);
+
+    sheetTabs_->setObjectName(QStringLiteral("SheetTabs"));
+    sheetTabs_->setShape(QTabBar::RoundedSouth);
+    sheetTabs_->setExpanding(false);
+    sheetTabs_->setUsesScrollButtons(true);
+    sheetTabs_->setDocumentMode(true);
+    sheetTabs_->setElideMode(Qt::ElideNone);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(grid_, 1);
+    layout->addWidget(sheetTabs_);
+
+    for (int i = 0; i < workbook.worksheetCount(); ++i)
+        sheetTabs_->addTab(workbook.worksheet(i).name());
+    currentCells_.assign(std::size_t(workbook.worksheetCount()), CellAddress{1, 1});
+
+    connect(sheetTabs_, &QTabBar::currentChanged, this, &WorkbookView::onSheetTabChanged);
+    if (workbook.worksheetCount() > 0)
+        showSheet(0);
+}
+
+WorkbookView::~WorkbookView()
+{
+    // The grid may still ask its model while it is taken down.
+    model_->setWorksheet(nullptr);
+}
+
+void WorkbookView::detach()
+{
+    model_->setWorksheet(nullptr);
+    workbook_ = nullptr;
+    shownSheet_ = -1;
+    const QSignalBlocker blocker(sheetTabs_);
+    while (sheetTabs_->count() > 0)
+        sheetTabs_->removeTab(0);
+}
+
+int WorkbookView::currentSheet() const
+{
+    return shownSheet_;
+}
+
+void WorkbookView::showSheet(int index)
+{
+    if (!workbook_ || index < 0 || index >= workbook_->worksheetCount())
+        return;
+    if (sheetTabs_->currentIndex() != index) {
+        sheetTabs_->setCurrentIndex(index); // comes back through onSheetTabChanged
+        return;
+    }
+    onSheetTabChanged(index);
+}
+
+void WorkbookView::onSheetTabChanged(int index)
+{
+    if (!workbook_ || index < 0 || index >= workbook_->worksheetCount())
+        return;
+    if (index == shownSheet_ && model_->worksheet() == &workbook_->worksheet(index))
+        return;
+    if (const std::optional<CellAddress> current = currentCell(); current && shownSheet_ >= 0)
+        currentCells_[std::size_t(shownSheet_)] = *current;
+    shownSheet_ = index;
+    model_->setWorksheet(&workbook_->worksheet(index));
+    // The selection model is made anew with the model's reset; listen to it again.
+    connect(grid_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &WorkbookView::currentCellChanged, Qt::UniqueConnection);
+    selectCell(currentCells_[std::size_t(index)]);
+    emit currentCellChanged();
+}
+
+void WorkbookView::selectCell(CellAddress at)
+{
+    if (!model_->worksheet())
+        return;
+    const QModelIndex index = model_->indexOf(at);
+    if (!index.isValid())
+        return;
+    grid_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    grid_->scrollTo(index, QAbstractItemView::EnsureVisible);
+    currentCells_[std::size_t(shownSheet_)] = at;
+}
+
+std::optional<CellAddress> WorkbookView::currentCell() const
+{
+    const QModelIndex index = grid_->currentIndex();
+    if (!model_->worksheet() || !index.isValid())
+        return std::nullopt;
+    return SheetModel::addressOf(index);
+}
+
+QString WorkbookView::currentFormula() const
+{
+    const QModelIndex index = grid_->currentIndex();
+    return index.isValid() ? index.data(SheetModel::FormulaRole).toString() : QString();
+}
+
+} // namespace SheetHost

@@ -156,6 +156,8 @@ void Worksheet::Storage::settle() const
     cells_.erase(out, cells_.end());
     std::inplace_merge(cells_.begin(), tailBegin, cells_.end(), less);
     sorted_ = cells_.size();
+    // Positions moved: the column order must be rebuilt.
+    byColumnValid_ = false;
     unsettled_.store(false, std::memory_order_release);
 }
 

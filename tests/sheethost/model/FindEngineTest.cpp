@@ -96,13 +96,14 @@ class Walk : public ::testing::Test
 protected:
     Walk() : sheet(QStringLiteral("Sheet1"))
     {
-        sheet.setCell({2, 2}, QStringLiteral("apple"), QStringLiteral("apple"));
-        sheet.setCell({2, 4}, QStringLiteral("Apple pie"), QStringLiteral("Apple pie"));
-        sheet.setCell({3, 2}, QStringLiteral("=LOWER(\"x\")&\"apple\""), QStringLiteral("xapple"));
-        sheet.setCell({3, 3}, QStringLiteral("banana"), QStringLiteral("banana"));
-        sheet.setCell({3, 4}, QStringLiteral("APPLE"), QStringLiteral("APPLE"));
-        sheet.setCell({4, 3}, QStringLiteral("apple"), QStringLiteral("apple"));
+        // Written out of order on purpose: the walk must not depend on the order of writing.
         sheet.setCell({4, 4}, QStringLiteral("cherry"), QStringLiteral("cherry"));
+        sheet.setCell({2, 4}, QStringLiteral("Apple pie"), QStringLiteral("Apple pie"));
+        sheet.setCell({3, 3}, QStringLiteral("banana"), QStringLiteral("banana"));
+        sheet.setCell({2, 2}, QStringLiteral("apple"), QStringLiteral("apple"));
+        sheet.setCell({4, 3}, QStringLiteral("apple"), QStringLiteral("apple"));
+        sheet.setCell({3, 2}, QStringLiteral("=LOWER(\"x\")&\"apple\""), QStringLiteral("xapple"));
+        sheet.setCell({3, 4}, QStringLiteral("APPLE"), QStringLiteral("APPLE"));
         sheet.setComment({4, 2}, QStringLiteral("apple note"));
         sheet.setComment({2, 4}, QStringLiteral("Author:\nan apple"));
     }
@@ -205,6 +206,19 @@ TEST_F(Walk, StartsAfterAGivenCellAndComesBackToIt)
               (CellAddress{3, 3}));
     EXPECT_THROW(FindEngine::find(sheet, range, CellAddress{1, 1}, Options(u"apple")),
                  std::invalid_argument);
+}
+
+TEST_F(Walk, LaterWritesAreSeenInBothOrders)
+{
+    FindOptions byColumns = Options(u"cherry");
+    byColumns.byColumns = true;
+    EXPECT_EQ(enumerate(byColumns), (Cells{{4, 4}}));
+    sheet.setCell({2, 3}, QStringLiteral("cherry tart"), QStringLiteral("cherry tart"));
+    sheet.setCell({4, 4}, QStringLiteral("plum"), QStringLiteral("plum"));
+    EXPECT_EQ(enumerate(byColumns), (Cells{{2, 3}}));
+    sheet.setCell({4, 4}, QStringLiteral("cherry"), QStringLiteral("cherry"));
+    EXPECT_EQ(enumerate(byColumns), (Cells{{2, 3}, {4, 4}}));
+    EXPECT_EQ(enumerate(Options(u"cherry")), (Cells{{2, 3}, {4, 4}}));
 }
 
 TEST_F(Walk, OnlyCellsInsideTheRangeAreExamined)

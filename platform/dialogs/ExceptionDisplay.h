@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QApplication>
-
 #include <exception>
 
 // The application's top-level exception display: an Exception that escapes an event handler is
@@ -12,8 +11,7 @@ namespace Platform {
 void ShowException(const std::exception_ptr& error) noexcept;
 
 // Runs an event handler; whatever it raises is shown instead of travelling on through Qt.
-template <typename Handler>
-void CallGuarded(Handler&& handler) noexcept
+template <typename Handler> void CallGuarded(Handler&& handler) noexcept
 {
     try {
         handler();

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
-
 #include <deque>
 #include <utility>
 

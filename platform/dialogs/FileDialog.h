@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 
 class QWidget;
@@ -20,10 +19,10 @@ enum class FileDialogMode
 struct FileDialogRequest
 {
     FileDialogMode mode = FileDialogMode::Open;
-    QString title;            // empty: the dialog's own
-    QString filter;           // "Tabrillファイル(*.TBR)|*.TBR|すべてのファイル(*.*)|*.*"
-    QString defaultExtension; // ".TBR": added to a name typed without one
-    QString fileName;         // starting name, may carry a folder
+    QString title;  // empty: the dialog's own
+    QString filter; // "Tabrillファイル(*.TBR)|*.TBR|すべてのファイル(*.*)|*.*"
+    QString defaultExtension;     // ".TBR": added to a name typed without one
+    QString fileName;             // starting name, may carry a folder
     bool confirmOverwrite = true; // Save only
 };
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <functional>
 
 // Message boxes, the one way every warning, information and question reaches the user.

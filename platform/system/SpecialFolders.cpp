@@ -42,8 +42,7 @@ QString GetSpecialFolderLocation(int csidl)
         return XdgBase("XDG_DATA_HOME", QStringLiteral(".local/share")) +
                QStringLiteral("/applications");
     case Csidl::Startup:
-        return XdgBase("XDG_CONFIG_HOME", QStringLiteral(".config")) +
-               QStringLiteral("/autostart");
+        return XdgBase("XDG_CONFIG_HOME", QStringLiteral(".config")) + QStringLiteral("/autostart");
     case Csidl::InternetCache:
         return XdgBase("XDG_CACHE_HOME", QStringLiteral(".cache"));
     case Csidl::Fonts:

@@ -3,13 +3,11 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
-
 #include <cerrno>
 #include <cstdio>
-#include <utility>
-
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 
 namespace Platform {
 namespace {
@@ -56,9 +54,8 @@ QString CreateUniqueTempFile(const QString& folder, const QString& prefix, std::
     // 0 is never used, so there are 65535 names per folder and prefix.
     std::uint32_t number = first == 0 ? 1 : first;
     for (std::uint32_t attempt = 0; attempt < 0xFFFF; ++attempt) {
-        const QString path =
-            base + QString::number(number, 16).toUpper().rightJustified(4, u'0') +
-            QStringLiteral(".tmp");
+        const QString path = base + QString::number(number, 16).toUpper().rightJustified(4, u'0') +
+                             QStringLiteral(".tmp");
         const QByteArray encoded = QFile::encodeName(path);
         const int fd = ::open(encoded.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0) {
@@ -90,8 +87,8 @@ bool MoveFileNoReplace(const QString& from, const QString& to)
 {
     const QByteArray source = QFile::encodeName(from);
     const QByteArray target = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(),
-                    RENAME_NOREPLACE) == 0)
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
+        0)
         return true;
     if (errno != EINVAL && errno != ENOSYS)
         return false;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <cstdint>
 #include <functional>
 
@@ -17,7 +16,8 @@ QString GetTempPath();
 // Creates a new, empty file "<folder>/<prefix><hex>.tmp", where prefix is at most the first three
 // characters of the given one and hex is a four-digit hexadecimal number, and returns its full
 // path. Never opens an existing file: on a name collision the next number is tried. Returns empty
-// text when no file could be created (missing folder, no permission, bad prefix, all numbers taken).
+// text when no file could be created (missing folder, no permission, bad prefix, all numbers
+// taken).
 QString GetTempFileName(const QString& folder, const QString& prefix);
 
 // Renames a file, failing (false) rather than replacing a file that already has the new name.

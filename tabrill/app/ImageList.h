@@ -3,7 +3,6 @@
 #include <QIcon>
 #include <QObject>
 #include <QPixmap>
-
 #include <vector>
 
 // The main window's image list: ten 16 x 16 images for its actions, by index.

@@ -31,16 +31,15 @@ const std::vector<TActionSpec>& MainActionSpecs()
          QStringLiteral("検索条件の表示切り替え|検索条件の表示・非表示を切り替えます。"), 6,
          QStringLiteral("Ctrl+H")},
         {QStringLiteral("ActionViewResultCol"), view, QStringLiteral("表示項目(&C)"),
-         QStringLiteral("検索結果の表示項目の設定|検索結果の表示項目の設定します。"), 8,
-         QString()},
+         QStringLiteral("検索結果の表示項目の設定|検索結果の表示項目の設定します。"), 8, QString()},
         {QStringLiteral("ActionViewStayOnTop"), view, QStringLiteral("最前面に表示(&T)"),
          QStringLiteral("最前面に表示|ウィンドウを常に最前面に表示します。"), 9, QString()},
         {QStringLiteral("ActionConfigGeneral"), config, QStringLiteral("全般設定(&G)"), QString(),
          -1, QString()},
         {QStringLiteral("ActionHelpHelp"), help, QStringLiteral("ヘルプ(&H)"), QString(), -1,
          QString()},
-        {QStringLiteral("ActionHelpVersion"), help, QStringLiteral("バージョン情報(&A)"),
-         QString(), -1, QString()},
+        {QStringLiteral("ActionHelpVersion"), help, QStringLiteral("バージョン情報(&A)"), QString(),
+         -1, QString()},
     };
     return specs;
 }

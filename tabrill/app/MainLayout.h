@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <vector>
 
 // The main window's fixed vocabulary: its actions and the columns of the result list. Data only,

@@ -28,7 +28,6 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-
 #include <array>
 #include <utility>
 
@@ -69,8 +68,7 @@ private:
     QWidget* window_;
 };
 
-template <typename Widget>
-Widget* Named(Widget* widget, const QString& name)
+template <typename Widget> Widget* Named(Widget* widget, const QString& name)
 {
     widget->setObjectName(name);
     return widget;
@@ -181,7 +179,8 @@ void TFormMain::CreateMenus()
 {
     MainMenu1 = Named(menuBar(), QStringLiteral("MainMenu1"));
 
-    MenuFile = Named(MainMenu1->addMenu(QStringLiteral("ファイル(&F)")), QStringLiteral("MenuFile"));
+    MenuFile =
+        Named(MainMenu1->addMenu(QStringLiteral("ファイル(&F)")), QStringLiteral("MenuFile"));
     MenuFile->addAction(ActionFileNew);
     MenuFile->addAction(ActionFileOpen);
     MenuFile->addAction(ActionFileSave);
@@ -256,8 +255,8 @@ void TFormMain::CreatePanelTop()
     Panel2->setFixedHeight(65);
     auto* left = new QWidget(Panel2);
     left->setFixedWidth(200);
-    LabelSearchOrder = Named(new QLabel(QStringLiteral("検索方向(&S)"), left),
-                             QStringLiteral("LabelSearchOrder"));
+    LabelSearchOrder =
+        Named(new QLabel(QStringLiteral("検索方向(&S)"), left), QStringLiteral("LabelSearchOrder"));
     ComboBoxSearchOrder = Named(new QComboBox(left), QStringLiteral("ComboBoxSearchOrder"));
     ComboBoxSearchOrder->addItems({QStringLiteral("行"), QStringLiteral("列")});
     LabelSearchOrder->setBuddy(ComboBoxSearchOrder);
@@ -301,7 +300,8 @@ void TFormMain::CreatePanelTop()
 
     // Panel5: the books to search with their three buttons.
     Panel5 = NewPanel(QStringLiteral("Panel5"), PanelTop);
-    Label1 = Named(new QLabel(QStringLiteral("検索するブック(&X)"), Panel5), QStringLiteral("Label1"));
+    Label1 =
+        Named(new QLabel(QStringLiteral("検索するブック(&X)"), Panel5), QStringLiteral("Label1"));
     CheckListBoxBook = Named(new QListWidget(Panel5), QStringLiteral("CheckListBoxBook"));
     CheckListBoxBook->setMinimumHeight(24);
     Label1->setBuddy(CheckListBoxBook);
@@ -355,9 +355,9 @@ void TFormMain::CreateResultList()
     for (int i = 0; i < int(columns.size()); ++i) {
         const TResultColumnSpec& column = columns[std::size_t(i)];
         header->setText(i, column.Caption);
-        header->setTextAlignment(i, (column.Alignment == TColumnAlignment::Right ? Qt::AlignRight
-                                                                                 : Qt::AlignLeft) |
-                                        Qt::AlignVCenter);
+        header->setTextAlignment(
+            i, (column.Alignment == TColumnAlignment::Right ? Qt::AlignRight : Qt::AlignLeft) |
+                   Qt::AlignVCenter);
         SetResultColumnWidth(i, column.Width);
     }
 
@@ -429,9 +429,8 @@ void TFormMain::ConnectEvents()
 
     connect(MenuFile, &QMenu::aboutToShow, this,
             [this] { Platform::CallGuarded([this] { MenuFileClick(MenuFile); }); });
-    connect(ListViewResult, &QTreeWidget::itemDoubleClicked, this, [this] {
-        Platform::CallGuarded([this] { ListViewResultDblClick(ListViewResult); });
-    });
+    connect(ListViewResult, &QTreeWidget::itemDoubleClicked, this,
+            [this] { Platform::CallGuarded([this] { ListViewResultDblClick(ListViewResult); }); });
     connect(CheckListBoxBook, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) {
                 PopupMenuBook->popup(CheckListBoxBook->viewport()->mapToGlobal(pos));

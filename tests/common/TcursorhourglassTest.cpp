@@ -2,9 +2,7 @@
 
 #include <QCursor>
 #include <QGuiApplication>
-
 #include <gtest/gtest.h>
-
 #include <optional>
 #include <stdexcept>
 

@@ -3,7 +3,6 @@
 #include "tests/support/MessageRecorder.h"
 
 #include <QTimer>
-
 #include <gtest/gtest.h>
 
 namespace {

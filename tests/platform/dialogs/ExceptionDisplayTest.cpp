@@ -1,11 +1,10 @@
-#include "platform/Exception.h"
 #include "platform/dialogs/ExceptionDisplay.h"
+
+#include "platform/Exception.h"
 #include "tests/support/MessageRecorder.h"
 
 #include <gtest/gtest.h>
-
 #include <ostream>
-
 #include <stdexcept>
 
 namespace {
@@ -68,12 +67,12 @@ TEST(CallGuarded, QuietHandlerShowsNothing)
 
 TEST(ShowException, AFailingMessageBoxDoesNotEscape)
 {
-    const Platform::MessageBoxHandler previous =
-        Platform::SetMessageBoxHandler([](const Platform::MessageRequest&) -> Platform::MessageAnswer {
+    const Platform::MessageBoxHandler previous = Platform::SetMessageBoxHandler(
+        [](const Platform::MessageRequest&) -> Platform::MessageAnswer {
             throw std::runtime_error("box broke");
         });
-    EXPECT_NO_THROW(Platform::ShowException(
-        std::make_exception_ptr(Exception(QStringLiteral("m")))));
+    EXPECT_NO_THROW(
+        Platform::ShowException(std::make_exception_ptr(Exception(QStringLiteral("m")))));
     Platform::SetMessageBoxHandler(previous);
 }
 

@@ -1,4 +1,5 @@
 #include "platform/dialogs/FileDialog.h"
+
 #include "platform/dialogs/Translations.h"
 #include "tests/platform/dialogs/ModalHelper.h"
 
@@ -9,9 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
-
 #include <ostream>
 
 namespace {
@@ -126,12 +125,11 @@ TEST_F(FileDialogTest, SaveDialogStartsAtTheGivenNameAndAddsTheDefaultExtension)
         dialog->selectFile(QStringLiteral("売上"));
         static_cast<QDialog*>(dialog)->accept();
     });
-    const QString chosen = Platform::ShowWidgetFileDialog(
-        nullptr, [&] {
-            FileDialogRequest r = ProjectRequest(dir.path() + QStringLiteral("/前回.TBR"));
-            r.mode = FileDialogMode::Save;
-            return r;
-        }());
+    const QString chosen = Platform::ShowWidgetFileDialog(nullptr, [&] {
+        FileDialogRequest r = ProjectRequest(dir.path() + QStringLiteral("/前回.TBR"));
+        r.mode = FileDialogMode::Save;
+        return r;
+    }());
     ASSERT_TRUE(answer.Seen());
     EXPECT_EQ(mode, QFileDialog::AcceptSave);
     EXPECT_EQ(filters, Platform::ToQtNameFilters(ProjectFilter));

@@ -4,18 +4,15 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
-
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <utility>
 
 // Answers the next modal dialog of type T: once it is up, action runs on it (and must close it).
 // If none appears within the time limit the test fails; any modal window still up then is
 // rejected, so a test never hangs on a box.
-template <typename T>
-class ModalAnswer
+template <typename T> class ModalAnswer
 {
 public:
     explicit ModalAnswer(std::function<void(T*)> action, int timeoutMs = 5000)

@@ -1,13 +1,12 @@
 #include "platform/dialogs/WidgetMessageBox.h"
+
 #include "tests/platform/dialogs/ModalHelper.h"
 #include "tests/support/MessageRecorder.h"
 
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
-
 #include <gtest/gtest.h>
-
 #include <ostream>
 
 namespace {
@@ -63,8 +62,7 @@ TEST_P(ButtonsTest, ShowsJapaneseButtonsAndReturnsTheOneClicked)
 
 TEST_P(ButtonsTest, EscapeGivesTheMostCautiousAnswer)
 {
-    ModalAnswer<QMessageBox> answer(
-        [](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
+    ModalAnswer<QMessageBox> answer([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
     const MessageAnswer result = Platform::ShowWidgetMessageBox(
         {QStringLiteral("本文"), MessageKind::Warning, GetParam().buttons});
     ASSERT_TRUE(answer.Seen());
@@ -82,25 +80,27 @@ TEST_P(ButtonsTest, FirstButtonIsTheDefault)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ButtonsTest,
-    ::testing::Values(
-        ButtonCase{"ok", MessageButtons::Ok, {QStringLiteral("OK")}, {MessageAnswer::Ok},
-                   MessageAnswer::Ok},
-        ButtonCase{"ok_cancel",
-                   MessageButtons::OkCancel,
-                   {QStringLiteral("OK"), QStringLiteral("キャンセル")},
-                   {MessageAnswer::Ok, MessageAnswer::Cancel},
-                   MessageAnswer::Cancel},
-        ButtonCase{"yes_no",
-                   MessageButtons::YesNo,
-                   {QStringLiteral("はい(&Y)"), QStringLiteral("いいえ(&N)")},
-                   {MessageAnswer::Yes, MessageAnswer::No},
-                   MessageAnswer::No},
-        ButtonCase{"yes_no_cancel",
-                   MessageButtons::YesNoCancel,
-                   {QStringLiteral("はい(&Y)"), QStringLiteral("いいえ(&N)"),
-                    QStringLiteral("キャンセル")},
-                   {MessageAnswer::Yes, MessageAnswer::No, MessageAnswer::Cancel},
-                   MessageAnswer::Cancel}),
+    ::testing::Values(ButtonCase{"ok",
+                                 MessageButtons::Ok,
+                                 {QStringLiteral("OK")},
+                                 {MessageAnswer::Ok},
+                                 MessageAnswer::Ok},
+                      ButtonCase{"ok_cancel",
+                                 MessageButtons::OkCancel,
+                                 {QStringLiteral("OK"), QStringLiteral("キャンセル")},
+                                 {MessageAnswer::Ok, MessageAnswer::Cancel},
+                                 MessageAnswer::Cancel},
+                      ButtonCase{"yes_no",
+                                 MessageButtons::YesNo,
+                                 {QStringLiteral("はい(&Y)"), QStringLiteral("いいえ(&N)")},
+                                 {MessageAnswer::Yes, MessageAnswer::No},
+                                 MessageAnswer::No},
+                      ButtonCase{"yes_no_cancel",
+                                 MessageButtons::YesNoCancel,
+                                 {QStringLiteral("はい(&Y)"), QStringLiteral("いいえ(&N)"),
+                                  QStringLiteral("キャンセル")},
+                                 {MessageAnswer::Yes, MessageAnswer::No, MessageAnswer::Cancel},
+                                 MessageAnswer::Cancel}),
     [](const auto& param) { return std::string(param.param.name); });
 
 struct KindCase
@@ -126,9 +126,8 @@ TEST_P(KindTest, CaptionIsTheApplicationTitleAndIconFollowsTheKind)
         icon = box->icon();
         box->buttons().front()->click();
     });
-    Platform::ShowWidgetMessageBox(
-        {QStringLiteral("<b>検索キーワードを入力してください。</b>"), GetParam().kind,
-         MessageButtons::Ok});
+    Platform::ShowWidgetMessageBox({QStringLiteral("<b>検索キーワードを入力してください。</b>"),
+                                    GetParam().kind, MessageButtons::Ok});
     ASSERT_TRUE(answer.Seen());
     EXPECT_EQ(caption, QStringLiteral("Tabrill"));
     EXPECT_EQ(text, QStringLiteral("<b>検索キーワードを入力してください。</b>"));
@@ -150,8 +149,8 @@ TEST_F(WidgetMessageBoxTest, TextIsShownAsPlainText)
         format = box->textFormat();
         box->buttons().front()->click();
     });
-    Platform::ShowWidgetMessageBox({QStringLiteral("<i>x</i>"), MessageKind::Warning,
-                                    MessageButtons::Ok});
+    Platform::ShowWidgetMessageBox(
+        {QStringLiteral("<i>x</i>"), MessageKind::Warning, MessageButtons::Ok});
     ASSERT_TRUE(answer.Seen());
     EXPECT_EQ(format, Qt::PlainText);
 }
@@ -166,9 +165,8 @@ TEST_F(WidgetMessageBoxTest, InstalledBoxAnswersShowMessageBox)
                 b->click();
         }
     });
-    const MessageAnswer result = Platform::ShowMessageBox(QStringLiteral("続けますか。"),
-                                                          MessageKind::Question,
-                                                          MessageButtons::YesNo);
+    const MessageAnswer result = Platform::ShowMessageBox(
+        QStringLiteral("続けますか。"), MessageKind::Question, MessageButtons::YesNo);
     Platform::SetMessageBoxHandler(previous);
     ASSERT_TRUE(answer.Seen());
     EXPECT_EQ(result, MessageAnswer::Yes);

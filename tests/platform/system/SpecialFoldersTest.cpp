@@ -1,10 +1,9 @@
 #include "platform/system/SpecialFolders.h"
+
 #include "tests/platform/system/ScopedEnv.h"
 
 #include <QDir>
-
 #include <gtest/gtest.h>
-
 #include <ostream>
 
 namespace {
@@ -73,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, VirtualFolderTest,
                          ::testing::Values(Platform::Csidl::BitBucket, Platform::Csidl::Drives,
                                            Platform::Csidl::Network, Platform::Csidl::Printers,
                                            Platform::Csidl::Controls, Platform::Csidl::Internet,
-                                           Platform::Csidl::NetHood, Platform::Csidl::Recent,
-                                           -1, 12, 28, 35, 1000));
+                                           Platform::Csidl::NetHood, Platform::Csidl::Recent, -1,
+                                           12, 28, 35, 1000));
 
 } // namespace

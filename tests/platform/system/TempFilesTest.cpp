@@ -1,4 +1,5 @@
 #include "platform/system/TempFiles.h"
+
 #include "tests/platform/system/ScopedEnv.h"
 
 #include <QDir>
@@ -6,13 +7,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
-
 #include <ostream>
-
 #include <set>
-
 #include <unistd.h>
 
 namespace {
@@ -52,8 +49,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, TempPathTest,
     ::testing::Values(TempPathCase{"absolute", "/var/data/t", "/var/data/t/"},
                       TempPathCase{"trailing_slash", "/var/data/t/", "/var/data/t/"},
-                      TempPathCase{"unset", nullptr, "/tmp/"},
-                      TempPathCase{"empty", "", "/tmp/"},
+                      TempPathCase{"unset", nullptr, "/tmp/"}, TempPathCase{"empty", "", "/tmp/"},
                       TempPathCase{"relative", "tmp/here", "/tmp/"}),
     [](const auto& param) { return std::string(param.param.name); });
 
@@ -83,16 +79,15 @@ TEST_P(TempFilePrefixTest, NameIsPrefixFourHexDigitsAndTmp)
     ASSERT_FALSE(path.isEmpty());
     const QFileInfo info(path);
     EXPECT_EQ(info.absolutePath(), QFileInfo(dir.path()).absoluteFilePath());
-    const QRegularExpression pattern(u'^' +
-                                     QRegularExpression::escape(
-                                         QString::fromUtf8(GetParam().expectedPrefix)) +
-                                     QStringLiteral("[0-9A-F]{4}\\.tmp$"));
+    const QRegularExpression pattern(
+        u'^' + QRegularExpression::escape(QString::fromUtf8(GetParam().expectedPrefix)) +
+        QStringLiteral("[0-9A-F]{4}\\.tmp$"));
     EXPECT_TRUE(pattern.match(info.fileName()).hasMatch()) << info.fileName().toStdString();
     EXPECT_TRUE(info.exists());
     EXPECT_EQ(info.size(), 0);
     // Private to the user: another user must not read what goes into a temp file.
-    EXPECT_EQ(info.permissions() & (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup |
-                                    QFile::WriteGroup),
+    EXPECT_EQ(info.permissions() &
+                  (QFile::ReadOther | QFile::WriteOther | QFile::ReadGroup | QFile::WriteGroup),
               QFile::Permissions());
 }
 
@@ -162,13 +157,12 @@ TEST_P(TempFileFailureTest, GivesEmptyTextAndCreatesNothing)
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, TempFileFailureTest,
-    ::testing::Values(BadInputCase{"missing_folder", "/no/such/folder", "x"},
-                      BadInputCase{"empty_folder", nullptr, "x"},
-                      BadInputCase{"prefix_leaves_folder", "", "../"},
-                      BadInputCase{"prefix_with_separator", "", "a/b"}),
-    [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, TempFileFailureTest,
+                         ::testing::Values(BadInputCase{"missing_folder", "/no/such/folder", "x"},
+                                           BadInputCase{"empty_folder", nullptr, "x"},
+                                           BadInputCase{"prefix_leaves_folder", "", "../"},
+                                           BadInputCase{"prefix_with_separator", "", "a/b"}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(TempFileNameTest, ReadOnlyFolderFails)
 {

@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTest>
-
 #include <ostream>
 
 namespace {
@@ -54,18 +53,17 @@ TEST_P(GatherTest, TakesEveryArgumentFromItsControl)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, GatherTest,
-    ::testing::Values(
-        GatherCase{"formulas_by_rows_part", QStringLiteral("売上"), 0, 0, false, false, false,
-                   -4123, 1, 2},
-        GatherCase{"comments_by_columns_part", QStringLiteral("x"), 1, 2, false, false, false,
-                   -4144, 2, 2},
-        GatherCase{"values_whole_match_case", QStringLiteral("Abc"), 0, 1, true, false, true,
-                   -4163, 1, 1},
-        GatherCase{"match_byte_only", QStringLiteral("ｱ"), 1, 0, false, true, false, -4123, 2,
-                   2},
-        // The word goes to Excel as typed: blanks and wildcards are not touched.
-        GatherCase{"blanks_and_wildcards_kept", QStringLiteral("  *a?~ "), 0, 0, true, true, true,
-                   -4123, 1, 1}),
+    ::testing::Values(GatherCase{"formulas_by_rows_part", QStringLiteral("売上"), 0, 0, false,
+                                 false, false, -4123, 1, 2},
+                      GatherCase{"comments_by_columns_part", QStringLiteral("x"), 1, 2, false,
+                                 false, false, -4144, 2, 2},
+                      GatherCase{"values_whole_match_case", QStringLiteral("Abc"), 0, 1, true,
+                                 false, true, -4163, 1, 1},
+                      GatherCase{"match_byte_only", QStringLiteral("ｱ"), 1, 0, false, true, false,
+                                 -4123, 2, 2},
+                      // The word goes to Excel as typed: blanks and wildcards are not touched.
+                      GatherCase{"blanks_and_wildcards_kept", QStringLiteral("  *a?~ "), 0, 0, true,
+                                 true, true, -4123, 1, 1}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(MainWindowTest, FreshWindowGathersFormulasByRowsPartOfCell)

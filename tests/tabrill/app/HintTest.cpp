@@ -1,7 +1,6 @@
 #include "tabrill/app/Hint.h"
 
 #include <gtest/gtest.h>
-
 #include <ostream>
 
 namespace {

@@ -3,9 +3,7 @@
 #include "tabrill/app/UnitMain.h"
 
 #include <QCoreApplication>
-
 #include <gtest/gtest.h>
-
 #include <memory>
 
 // A fresh main window for each test, under the application title the program uses.

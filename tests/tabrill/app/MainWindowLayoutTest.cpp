@@ -21,15 +21,13 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
-
 #include <ostream>
 
 namespace {
 
 // --- Components by name -----------------------------------------------------------------
 
-template <typename T>
-bool HasChild(const QObject* root, const char* name)
+template <typename T> bool HasChild(const QObject* root, const char* name)
 {
     return root->findChild<T*>(QString::fromLatin1(name)) != nullptr;
 }
@@ -66,7 +64,8 @@ TEST_F(MainWindowTest, ConditionControlsCarryTheirTextsAndStartOnTheirFirstItems
 {
     EXPECT_EQ(form->EditWordLabel->text(), QStringLiteral("検索する文字(&N)"));
     EXPECT_EQ(form->EditWordLabel->buddy(), form->EditWord);
-    EXPECT_EQ(form->EditWord->placeholderText(), QStringLiteral("検索キーワードを入力してください"));
+    EXPECT_EQ(form->EditWord->placeholderText(),
+              QStringLiteral("検索キーワードを入力してください"));
     EXPECT_EQ(form->LabelSearchOrder->text(), QStringLiteral("検索方向(&S)"));
     EXPECT_EQ(form->LabelFindLookIn->text(), QStringLiteral("対象(&L)"));
     EXPECT_EQ(form->Label1->text(), QStringLiteral("検索するブック(&X)"));
@@ -80,9 +79,11 @@ TEST_F(MainWindowTest, ConditionControlsCarryTheirTextsAndStartOnTheirFirstItems
             texts << box->itemText(i);
         return texts;
     };
-    EXPECT_EQ(items(form->ComboBoxSearchOrder), (QStringList{QStringLiteral("行"), QStringLiteral("列")}));
-    EXPECT_EQ(items(form->ComboBoxFindLookIn),
-              (QStringList{QStringLiteral("数式"), QStringLiteral("値"), QStringLiteral("コメント")}));
+    EXPECT_EQ(items(form->ComboBoxSearchOrder),
+              (QStringList{QStringLiteral("行"), QStringLiteral("列")}));
+    EXPECT_EQ(
+        items(form->ComboBoxFindLookIn),
+        (QStringList{QStringLiteral("数式"), QStringLiteral("値"), QStringLiteral("コメント")}));
     EXPECT_FALSE(form->ComboBoxSearchOrder->isEditable());
     EXPECT_FALSE(form->ComboBoxFindLookIn->isEditable());
     EXPECT_EQ(form->ComboBoxSearchOrder->currentIndex(), 0);
@@ -189,8 +190,9 @@ TEST_F(MainWindowTest, ResultListIsAReadOnlyReportWithWholeRowSelection)
 
 TEST_F(MainWindowTest, ResultRowsAppendInOrderAndReadBackByCaptionAndSubItem)
 {
-    const QStringList first{QStringLiteral("1"),      QStringLiteral("Sheet1"), QStringLiteral("XFD"),
-                            QStringLiteral("1048576"), QStringLiteral("1,234"), QStringLiteral("=A1*2"),
+    const QStringList first{QStringLiteral("1"),     QStringLiteral("Sheet1"),
+                            QStringLiteral("XFD"),   QStringLiteral("1048576"),
+                            QStringLiteral("1,234"), QStringLiteral("=A1*2"),
                             QStringLiteral("メモ")};
     QTreeWidgetItem* row = form->AppendResultRow(QStringLiteral("売上.xlsx"));
     for (const QString& text : first)
@@ -269,8 +271,8 @@ TEST_P(ActionTest, HasItsCategoryCaptionHintImageAndShortcut)
         EXPECT_TRUE(action->icon().isNull());
     } else {
         ASSERT_FALSE(action->icon().isNull());
-        const QImage shown = action->icon().pixmap(16, 16).toImage().convertToFormat(
-            QImage::Format_ARGB32);
+        const QImage shown =
+            action->icon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
         const QImage listed =
             form->ImageList1->GetBitmap(c.image).toImage().convertToFormat(QImage::Format_ARGB32);
         EXPECT_EQ(shown, listed);
@@ -282,42 +284,100 @@ TEST_P(ActionTest, HasItsCategoryCaptionHintImageAndShortcut)
 INSTANTIATE_TEST_SUITE_P(
     Cases, ActionTest,
     ::testing::Values(
-        ActionCase{"ActionBookSearchStart", QStringLiteral("検索条件"), QStringLiteral("検索(Ctrl+F)"),
-                   QStringLiteral("検索開始"), QStringLiteral("検索処理を開始します。"), 1,
-                   QStringLiteral("Ctrl+F")},
-        ActionCase{"ActionBookListCheckAll", QStringLiteral("検索条件"),
-                   QStringLiteral("すべてチェック(&A)"), {}, {}, 4, {}},
-        ActionCase{"ActionBookListCheckNon", QStringLiteral("検索条件"),
-                   QStringLiteral("チェックを外す(&Z)"), {}, {}, 3, {}},
-        ActionCase{"ActionBookListReload", QStringLiteral("検索条件"),
-                   QStringLiteral("ブック再読込(&R)"), {}, {}, 5, {}},
+        ActionCase{"ActionBookSearchStart", QStringLiteral("検索条件"),
+                   QStringLiteral("検索(Ctrl+F)"), QStringLiteral("検索開始"),
+                   QStringLiteral("検索処理を開始します。"), 1, QStringLiteral("Ctrl+F")},
+        ActionCase{"ActionBookListCheckAll",
+                   QStringLiteral("検索条件"),
+                   QStringLiteral("すべてチェック(&A)"),
+                   {},
+                   {},
+                   4,
+                   {}},
+        ActionCase{"ActionBookListCheckNon",
+                   QStringLiteral("検索条件"),
+                   QStringLiteral("チェックを外す(&Z)"),
+                   {},
+                   {},
+                   3,
+                   {}},
+        ActionCase{"ActionBookListReload",
+                   QStringLiteral("検索条件"),
+                   QStringLiteral("ブック再読込(&R)"),
+                   {},
+                   {},
+                   5,
+                   {}},
         ActionCase{"ActionFileNew", QStringLiteral("ファイル(&F)"), QStringLiteral("新規作成(&N)"),
                    QStringLiteral("検索条件を新規に作成する"),
                    QStringLiteral("検索条件を新規に作成します"), 2, QStringLiteral("Ctrl+N")},
-        ActionCase{"ActionFileOpen", QStringLiteral("ファイル(&F)"), QStringLiteral("開く(&O)"), {},
-                   {}, 0, QStringLiteral("Ctrl+O")},
-        ActionCase{"ActionFileSave", QStringLiteral("ファイル(&F)"),
-                   QStringLiteral("上書き保存(&S)"), {}, {}, 7, QStringLiteral("Ctrl+S")},
-        ActionCase{"ActionFileSaveAs", QStringLiteral("ファイル(&F)"),
-                   QStringLiteral("名前をつけて保存(&A)"), {}, {}, -1, {}},
-        ActionCase{"ActionFileClose", QStringLiteral("ファイル(&F)"), QStringLiteral("閉じる(&X)"),
-                   {}, {}, -1, {}},
+        ActionCase{"ActionFileOpen",
+                   QStringLiteral("ファイル(&F)"),
+                   QStringLiteral("開く(&O)"),
+                   {},
+                   {},
+                   0,
+                   QStringLiteral("Ctrl+O")},
+        ActionCase{"ActionFileSave",
+                   QStringLiteral("ファイル(&F)"),
+                   QStringLiteral("上書き保存(&S)"),
+                   {},
+                   {},
+                   7,
+                   QStringLiteral("Ctrl+S")},
+        ActionCase{"ActionFileSaveAs",
+                   QStringLiteral("ファイル(&F)"),
+                   QStringLiteral("名前をつけて保存(&A)"),
+                   {},
+                   {},
+                   -1,
+                   {}},
+        ActionCase{"ActionFileClose",
+                   QStringLiteral("ファイル(&F)"),
+                   QStringLiteral("閉じる(&X)"),
+                   {},
+                   {},
+                   -1,
+                   {}},
         ActionCase{"ActionViewSearch", QStringLiteral("表示(&V)"), QStringLiteral("検索条件(&F)"),
                    QStringLiteral("検索条件の表示切り替え"),
                    QStringLiteral("検索条件の表示・非表示を切り替えます。"), 6,
                    QStringLiteral("Ctrl+H")},
-        ActionCase{"ActionViewResultCol", QStringLiteral("表示(&V)"), QStringLiteral("表示項目(&C)"),
+        ActionCase{"ActionViewResultCol",
+                   QStringLiteral("表示(&V)"),
+                   QStringLiteral("表示項目(&C)"),
                    QStringLiteral("検索結果の表示項目の設定"),
-                   QStringLiteral("検索結果の表示項目の設定します。"), 8, {}},
-        ActionCase{"ActionViewStayOnTop", QStringLiteral("表示(&V)"),
-                   QStringLiteral("最前面に表示(&T)"), QStringLiteral("最前面に表示"),
-                   QStringLiteral("ウィンドウを常に最前面に表示します。"), 9, {}},
-        ActionCase{"ActionConfigGeneral", QStringLiteral("設定(&T)"), QStringLiteral("全般設定(&G)"),
-                   {}, {}, -1, {}},
-        ActionCase{"ActionHelpHelp", QStringLiteral("ヘルプ(&H)"), QStringLiteral("ヘルプ(&H)"), {},
-                   {}, -1, {}},
-        ActionCase{"ActionHelpVersion", QStringLiteral("ヘルプ(&H)"),
-                   QStringLiteral("バージョン情報(&A)"), {}, {}, -1, {}}),
+                   QStringLiteral("検索結果の表示項目の設定します。"),
+                   8,
+                   {}},
+        ActionCase{"ActionViewStayOnTop",
+                   QStringLiteral("表示(&V)"),
+                   QStringLiteral("最前面に表示(&T)"),
+                   QStringLiteral("最前面に表示"),
+                   QStringLiteral("ウィンドウを常に最前面に表示します。"),
+                   9,
+                   {}},
+        ActionCase{"ActionConfigGeneral",
+                   QStringLiteral("設定(&T)"),
+                   QStringLiteral("全般設定(&G)"),
+                   {},
+                   {},
+                   -1,
+                   {}},
+        ActionCase{"ActionHelpHelp",
+                   QStringLiteral("ヘルプ(&H)"),
+                   QStringLiteral("ヘルプ(&H)"),
+                   {},
+                   {},
+                   -1,
+                   {}},
+        ActionCase{"ActionHelpVersion",
+                   QStringLiteral("ヘルプ(&H)"),
+                   QStringLiteral("バージョン情報(&A)"),
+                   {},
+                   {},
+                   -1,
+                   {}}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(MainWindowTest, ActionManagerHoldsExactlyTheFifteenActions)
@@ -377,9 +437,10 @@ TEST_F(MainWindowTest, MainMenuHasItsMenusAndItemsInOrder)
                            QStringLiteral(">MenuFileReOpen"), QStringLiteral("-"),
                            QStringLiteral("ActionFileClose")}));
     EXPECT_EQ(form->MenuFileReOpen->title(), QStringLiteral("開き直す(&R)"));
-    EXPECT_EQ(Entries(menus[1]->menu()->actions()),
-              (QStringList{QStringLiteral("ActionViewSearch"), QStringLiteral("ActionViewResultCol"),
-                           QStringLiteral("ActionViewStayOnTop")}));
+    EXPECT_EQ(
+        Entries(menus[1]->menu()->actions()),
+        (QStringList{QStringLiteral("ActionViewSearch"), QStringLiteral("ActionViewResultCol"),
+                     QStringLiteral("ActionViewStayOnTop")}));
     EXPECT_EQ(Entries(menus[2]->menu()->actions()),
               (QStringList{QStringLiteral("ActionConfigGeneral")}));
     EXPECT_EQ(Entries(menus[3]->menu()->actions()),
@@ -388,11 +449,12 @@ TEST_F(MainWindowTest, MainMenuHasItsMenusAndItemsInOrder)
 
 TEST_F(MainWindowTest, ToolBarAndPopupMenuHaveTheirItemsInOrder)
 {
-    EXPECT_EQ(Entries(form->ToolBar1->actions()),
-              (QStringList{QStringLiteral("ActionFileNew"), QStringLiteral("ActionFileOpen"),
-                           QStringLiteral("ActionFileSave"), QStringLiteral("-"),
-                           QStringLiteral("ActionViewSearch"), QStringLiteral("ActionViewResultCol"),
-                           QStringLiteral("ActionViewStayOnTop")}));
+    EXPECT_EQ(
+        Entries(form->ToolBar1->actions()),
+        (QStringList{QStringLiteral("ActionFileNew"), QStringLiteral("ActionFileOpen"),
+                     QStringLiteral("ActionFileSave"), QStringLiteral("-"),
+                     QStringLiteral("ActionViewSearch"), QStringLiteral("ActionViewResultCol"),
+                     QStringLiteral("ActionViewStayOnTop")}));
     EXPECT_EQ(Entries(form->PopupMenuBook->actions()),
               (QStringList{QStringLiteral("ActionBookListCheckAll"),
                            QStringLiteral("ActionBookListCheckNon"), QStringLiteral("-"),

@@ -2,9 +2,7 @@
 #include "tabrill/app/Tspecialfolder.h"
 
 #include <QDir>
-
 #include <gtest/gtest.h>
-
 #include <ostream>
 
 namespace {
@@ -55,22 +53,19 @@ TEST_P(KindTest, MapsToItsWindowsNumberAndFolder)
     EXPECT_FALSE(path.endsWith(u'/'));
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, KindTest,
-                         ::testing::Values(KindCase{"sfAltStartup", sfAltStartup, 29, false},
-                                           KindCase{"sfAppData", sfAppData, 26, true},
-                                           KindCase{"sfBitBucket", sfBitBucket, 10, false},
-                                           KindCase{"sfControls", sfControls, 3, false},
-                                           KindCase{"sfDesktop", sfDesktop, 0, true},
-                                           KindCase{"sfDesktopDirectory", sfDesktopDirectory, 16, true},
-                                           KindCase{"sfDrives", sfDrives, 17, false},
-                                           KindCase{"sfInternetCache", sfInternetCache, 32, true},
-                                           KindCase{"sfNetwork", sfNetwork, 18, false},
-                                           KindCase{"sfPersonal", sfPersonal, 5, true},
-                                           KindCase{"sfPrinters", sfPrinters, 4, false},
-                                           KindCase{"sfPrograms", sfPrograms, 2, true},
-                                           KindCase{"sfStartup", sfStartup, 7, true},
-                                           KindCase{"sfTemplates", sfTemplates, 21, true}),
-                         [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, KindTest,
+    ::testing::Values(
+        KindCase{"sfAltStartup", sfAltStartup, 29, false},
+        KindCase{"sfAppData", sfAppData, 26, true}, KindCase{"sfBitBucket", sfBitBucket, 10, false},
+        KindCase{"sfControls", sfControls, 3, false}, KindCase{"sfDesktop", sfDesktop, 0, true},
+        KindCase{"sfDesktopDirectory", sfDesktopDirectory, 16, true},
+        KindCase{"sfDrives", sfDrives, 17, false},
+        KindCase{"sfInternetCache", sfInternetCache, 32, true},
+        KindCase{"sfNetwork", sfNetwork, 18, false}, KindCase{"sfPersonal", sfPersonal, 5, true},
+        KindCase{"sfPrinters", sfPrinters, 4, false}, KindCase{"sfPrograms", sfPrograms, 2, true},
+        KindCase{"sfStartup", sfStartup, 7, true}, KindCase{"sfTemplates", sfTemplates, 21, true}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 TEST(SpecialFolderCsidl, EveryKindHasADistinctWindowsNumber)
 {

@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QProgressBar>
+#include <QSaveFile>
 #include <QTreeWidget>
 
 #include <memory>
@@ -44,6 +45,34 @@ int IntegerOr1(const QString& text)
     bool ok = false;
     const int value = text.toInt(&ok, 10);
     return ok ? value : 1;
+}
+
+// Diagnostics for demos and scripted runs: with TABRILL_DUMP_RESULTS naming a file, every search
+// run ends by writing the result rows there, one line each, the eight texts separated by tabs
+// (backslash, tab and line breaks escaped as \\, \t, \n, \r), in UTF-8. Nothing is written when
+// the variable is unset; a file that cannot be written is ignored, the search is not disturbed.
+void DumpResultRows(const QTreeWidget* list)
+{
+    const QString path = qEnvironmentVariable("TABRILL_DUMP_RESULTS");
+    if (path.isEmpty())
+        return;
+    const auto escaped = [](QString text) {
+        return text.replace(u'\\', QStringLiteral("\\\\"))
+            .replace(u'\t', QStringLiteral("\\t"))
+            .replace(u'\n', QStringLiteral("\\n"))
+            .replace(u'\r', QStringLiteral("\\r"));
+    };
+    QByteArray out;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = list->topLevelItem(i);
+        QStringList texts;
+        for (int column = 0; column < ResultColumn::Count; ++column)
+            texts << escaped(row->text(column));
+        out += texts.join(u'\t').toUtf8() + '\n';
+    }
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly) && file.write(out) == out.size())
+        file.commit();
 }
 
 void SetAllChecked(QListWidget* list, bool checked)
@@ -90,6 +119,7 @@ void TFormMain::ActionBookSearchStartExecute(QObject*)
         SearchBooks();
     }
     SetStatusText(QStringLiteral("検索処理は終了しました。"));
+    DumpResultRows(ListViewResult);
 }
 
 bool TFormMain::IsAnyBookChecked() const

@@ -3,12 +3,14 @@
 #include "platform/ScreenCursor.h"
 #include "tabrill/app/UnitMain.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/TestEnvironment.h"
 #include "tests/tabrill/search/UnitMainSearchServer.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QFrame>
 #include <QLineEdit>
 #include <QListWidget>
@@ -450,6 +452,28 @@ TEST_F(MainSearchTest, PassesTheConditionOfTheControlsToFind)
                                      QStringLiteral("I4:-4144"), QStringLiteral("I4:1"),
                                      QStringLiteral("I4:2"), QStringLiteral("I4:1"),
                                      QStringLiteral("BOOL:-1"), QStringLiteral("BOOL:0")}));
+}
+
+TEST_F(MainSearchTest, TheDiagnosticDumpHoldsTheRowsOfEachRun)
+{
+    const QString path = TestEnvironment::Root() + QStringLiteral("/rows.tsv");
+    Open(MakeWorkbook(QStringLiteral("A.xlsx"),
+                      {{QStringLiteral("S1"),
+                        {{QStringLiteral("B2"), QStringLiteral("kw\tone\\two"), {}, QStringLiteral("line 1\nline 2")}}}}));
+    Prepare(QStringLiteral("kw"));
+    qputenv("TABRILL_DUMP_RESULTS", QFile::encodeName(path));
+    form->ActionBookSearchStartExecute();
+    qunsetenv("TABRILL_DUMP_RESULTS");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(file.readAll()),
+              QStringLiteral("A.xlsx\t1\tS1\tB\t2\tkw\\tone\\\\two\tkw\\tone\\\\two\tline 1\\nline 2\n"));
+    file.close();
+
+    // Without the variable nothing is written.
+    QFile::remove(path);
+    form->ActionBookSearchStartExecute();
+    EXPECT_FALSE(QFile::exists(path));
 }
 
 // ---- The calls one search makes ----

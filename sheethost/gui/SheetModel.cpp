@@ -40,8 +40,11 @@ Qt::Alignment AlignmentOf(const CellView& cell)
     bool number = false;
     if (cell.formula.startsWith(u'='))
         number = LooksNumeric(text);
-    else if (cell.formula == text)
-        cell.formula.toDouble(&number); // General: the text is the number itself
+    else if (cell.formula == text) {
+        // General shows the number itself; a date or time shows as the formula bar does.
+        text.toDouble(&number);
+        number = number || (LooksNumeric(text) && (text.contains(u'/') || text.contains(u':')));
+    }
     else
         number = LooksNumeric(cell.formula); // a formatted number or date; text keeps its own form
     return (number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;

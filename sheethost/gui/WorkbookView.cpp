@@ -2,6 +2,7 @@
 
 #include "sheethost/gui/SheetModel.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPainter>
@@ -127,11 +128,38 @@ void WorkbookView::onSheetTabChanged(int index)
         currentCells_[std::size_t(shownSheet_)] = *current;
     shownSheet_ = index;
     model_->setWorksheet(&workbook_->worksheet(index));
+    fitColumns();
     // The selection model is made anew with the model's reset; listen to it again.
     connect(grid_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &WorkbookView::currentCellChanged, Qt::UniqueConnection);
     selectCell(currentCells_[std::size_t(index)]);
     emit currentCellChanged();
+}
+
+void WorkbookView::fitColumns()
+{
+    // The file's column widths are not kept; widen the columns near the top of the used range
+    // so that their texts show whole. Bounded, so that a huge sheet shows at once.
+    constexpr int MaxColumns = 256;
+    constexpr int MaxRows = 500;
+    constexpr int MaxWidth = 480;
+    const Worksheet* sheet = model_->worksheet();
+    if (!sheet)
+        return;
+    const CellRange used = sheet->usedRange();
+    const QFontMetrics metrics(grid_->font());
+    QHeaderView* header = grid_->horizontalHeader();
+    const int lastColumn = std::min(used.last.column, used.first.column + MaxColumns - 1);
+    const int lastRow = std::min(used.last.row, used.first.row + MaxRows - 1);
+    for (int column = used.first.column; column <= lastColumn; ++column) {
+        int width = header->defaultSectionSize();
+        for (int row = used.first.row; row <= lastRow; ++row) {
+            const CellView cell = sheet->cell(CellAddress{row, column});
+            if (!cell.text.isEmpty())
+                width = std::max(width, metrics.horizontalAdvance(cell.text) + 12);
+        }
+        header->resizeSection(column - 1, std::min(width, MaxWidth));
+    }
 }
 
 void WorkbookView::selectCell(CellAddress at)

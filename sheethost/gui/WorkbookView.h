@@ -42,6 +42,7 @@ signals:
 
 private:
     void onSheetTabChanged(int index);
+    void fitColumns();
 
     Workbook* workbook_;
     quint64 workbookId_;

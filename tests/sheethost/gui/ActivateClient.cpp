@@ -3,7 +3,7 @@
 #include "platform/x11/TopLevelWindow.h"
 #include "tabrill/search/Texcel.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <cstdio>
 
@@ -13,7 +13,7 @@
 // Exit codes: 0 done, 1 bad arguments, 2 no SheetHost running, 3 the call failed.
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    QGuiApplication app(argc, argv); // the window search works through the GUI application
     const QStringList args = app.arguments();
     if (args.size() < 5) {
         std::fprintf(stderr, "usage: sheethost_activate_client BOOK SHEET COLUMN ROW [--front]\n");

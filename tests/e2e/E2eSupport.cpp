@@ -8,6 +8,9 @@
 
 #include <xlsxwriter.h>
 
+#include <csignal>
+#include <sys/prctl.h>
+
 namespace E2e {
 
 bool WriteWorkbook(const QString& path, const std::vector<Sheet>& sheets)
@@ -51,6 +54,12 @@ QString NewFolder(const QString& name)
     return path;
 }
 
+void EndWithThisProcess(QProcess& process)
+{
+    // Even a test that crashes or is killed by its time limit leaves nothing running.
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+}
+
 SheetHostProcess::~SheetHostProcess()
 {
     Stop();
@@ -67,6 +76,7 @@ bool SheetHostProcess::Start(const QStringList& files, QString* error,
     }
     process_.setProcessEnvironment(environment);
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    EndWithThisProcess(process_);
     process_.setStandardOutputFile(QProcess::nullDevice());
     process_.start(TestEnvironment::Program(QStringLiteral("SheetHost")), files);
     if (!process_.waitForStarted(10000)) {

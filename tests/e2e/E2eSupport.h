@@ -31,6 +31,9 @@ bool WriteWorkbook(const QString& path, const std::vector<Sheet>& sheets);
 // A folder under the test's private root, created fresh.
 QString NewFolder(const QString& name);
 
+// Makes the process started next end when this one ends, however this one ends.
+void EndWithThisProcess(QProcess& process);
+
 // One SheetHost process. Never outlives its owner: the destructor ends it.
 class SheetHostProcess
 {

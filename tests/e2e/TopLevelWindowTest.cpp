@@ -28,6 +28,7 @@ public:
             *error = QStringLiteral("Xvfb is not installed");
             return false;
         }
+        E2e::EndWithThisProcess(process_);
         // Xvfb picks a free display and writes its number to the descriptor given.
         process_.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                               QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),

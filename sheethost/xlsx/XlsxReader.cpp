@@ -12,11 +12,13 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <map>
 #include <new>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace SheetHost {
@@ -946,6 +948,12 @@ std::unique_ptr<Workbook> Read(const QString& path)
     const Styles styles = ReadStyles(zip, stylesPart);
 
     auto workbook = std::make_unique<Workbook>(file.fileName(), file.absoluteFilePath());
+    struct SheetJob
+    {
+        Worksheet* sheet;
+        QString part;
+    };
+    std::vector<SheetJob> jobs;
     for (const WorkbookInfo::Sheet& entry : info.sheets) {
         const auto it = relationships.constFind(entry.relationshipId);
         if (it == relationships.constEnd())
@@ -953,16 +961,59 @@ std::unique_ptr<Workbook> Read(const QString& path)
         // Chart sheets, dialog sheets and macro sheets are not worksheets.
         if (!TypeIs(*it, u"worksheet"))
             continue;
-        Worksheet& sheet = workbook->addWorksheet(entry.name);
-        WorksheetHandler handler(sheet, it->target, strings, styles, info.dateSystem);
-        ParsePart(zip, it->target, handler);
+        jobs.push_back({&workbook->addWorksheet(entry.name), it->target});
+    }
+
+    const auto readSheet = [&](const ZipArchive& archive, const SheetJob& job) {
+        WorksheetHandler handler(*job.sheet, job.part, strings, styles, info.dateSystem);
+        ParsePart(archive, job.part, handler);
         handler.finish();
-        for (const Relationship& related : ReadRelationships(zip, it->target)) {
-            if (!related.external && TypeIs(related, u"comments") && zip.contains(related.target)) {
-                CommentsHandler comments(sheet, related.target);
-                ParsePart(zip, related.target, comments);
+        for (const Relationship& related : ReadRelationships(archive, job.part)) {
+            if (!related.external && TypeIs(related, u"comments") && archive.contains(related.target)) {
+                CommentsHandler comments(*job.sheet, related.target);
+                ParsePart(archive, related.target, comments);
             }
         }
+    };
+    // Sheets are independent once the shared strings and styles are known: read them side by
+    // side, each thread through its own handle on the file (libzip handles are not shared).
+    const std::size_t workers = std::min<std::size_t>(
+        {std::size_t(std::max(1u, std::thread::hardware_concurrency())), jobs.size(), 8});
+    if (workers <= 1) {
+        for (const SheetJob& job : jobs)
+            readSheet(zip, job);
+        return workbook;
+    }
+    std::vector<std::exception_ptr> errors(jobs.size());
+    std::atomic<std::size_t> next = 0;
+    const auto work = [&](const ZipArchive& archive) {
+        for (std::size_t i = next++; i < jobs.size(); i = next++) {
+            try {
+                readSheet(archive, jobs[i]);
+            } catch (...) {
+                errors[i] = std::current_exception();
+                next = jobs.size();
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (std::size_t w = 1; w < workers; ++w) {
+        threads.emplace_back([&] {
+            try {
+                const ZipArchive own(path);
+                work(own);
+            } catch (...) {
+                // This thread could not open the file again; the others take its sheets.
+            }
+        });
+    }
+    work(zip);
+    for (std::thread& thread : threads)
+        thread.join();
+    // The first damaged sheet in the workbook's order is the one reported.
+    for (const std::exception_ptr& error : errors) {
+        if (error)
+            std::rethrow_exception(error);
     }
     return workbook;
 }

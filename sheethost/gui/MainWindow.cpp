@@ -9,6 +9,10 @@
 #include "sheethost/xlsx/XlsxReader.h"
 
 #include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -33,6 +37,7 @@ MainWindow::MainWindow(Application& application, QWidget* parent)
 {
     setObjectName(u"SheetHostMainWindow"_s);
     resize(1000, 700);
+    setAcceptDrops(true);
 
     QMenu* fileMenu = menuBar()->addMenu(u"ファイル(&F)"_s);
     actionFileOpen_ = fileMenu->addAction(u"開く(&O)..."_s);
@@ -182,6 +187,37 @@ void MainWindow::closeCurrentWorkbook()
             return;
         }
     }
+}
+
+namespace {
+
+QStringList LocalFiles(const QMimeData* data)
+{
+    QStringList files;
+    if (data && data->hasUrls()) {
+        for (const QUrl& url : data->urls()) {
+            if (url.isLocalFile())
+                files << url.toLocalFile();
+        }
+    }
+    return files;
+}
+
+} // namespace
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!LocalFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    const QStringList files = LocalFiles(event->mimeData());
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    openFiles(files);
 }
 
 void MainWindow::ActionFileOpenExecute()

@@ -33,6 +33,11 @@ public:
     WorkbookView* currentView() const;
     WorkbookView* viewOf(quint64 workbookId) const;
 
+protected:
+    // Workbooks dropped on the window open like those of the command line.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
     void ActionFileOpenExecute();
     void ActionFileCloseExecute();

@@ -11,6 +11,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QUrl>
 #include <QProcess>
 #include <QTabBar>
 #include <QTabWidget>
@@ -227,6 +231,26 @@ TEST_F(SheetHostWindow, ABookWithoutWorksheetsShowsAnEmptyGrid)
     EXPECT_TRUE(nameBox().isEmpty());
     application_.activate(0, 0, CellAddress{1, 1});
     EXPECT_TRUE(nameBox().isEmpty());
+}
+
+TEST_F(SheetHostWindow, DroppedFilesOpen)
+{
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(sample_), QUrl::fromLocalFile(inline_)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    enter.setAccepted(false);
+    QCoreApplication::sendEvent(window_.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window_.get(), &drop);
+    EXPECT_EQ(application_.workbookCount(), 2);
+
+    QMimeData text;
+    text.setText(u"売上"_s);
+    QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    refused.setAccepted(false);
+    QCoreApplication::sendEvent(window_.get(), &refused);
+    EXPECT_FALSE(refused.isAccepted());
 }
 
 // A client in another process jumps the way Tabrill does, through the real running-object table.

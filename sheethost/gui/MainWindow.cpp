@@ -11,17 +11,17 @@
 #include <QAction>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
-#include <QUrl>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace SheetHost {
@@ -29,11 +29,8 @@ namespace SheetHost {
 using namespace Qt::StringLiterals;
 
 MainWindow::MainWindow(Application& application, QWidget* parent)
-    : QMainWindow(parent),
-      application_(application),
-      workbookTabs_(new QTabWidget(this)),
-      nameBox_(new QLineEdit(this)),
-      formulaBar_(new QLineEdit(this))
+    : QMainWindow(parent), application_(application), workbookTabs_(new QTabWidget(this)),
+      nameBox_(new QLineEdit(this)), formulaBar_(new QLineEdit(this))
 {
     setObjectName(u"SheetHostMainWindow"_s);
     resize(1000, 700);
@@ -145,8 +142,9 @@ void MainWindow::openFiles(const QStringList& paths)
                     break;
                 }
                 if (open.name().compare(file.fileName(), Qt::CaseInsensitive) == 0) {
-                    failures << u"ブック「%1」を開けません。同じ名前のブック「%2」が既に開いています。"_s.arg(
-                        path, open.name());
+                    failures
+                        << u"ブック「%1」を開けません。同じ名前のブック「%2」が既に開いています。"_s
+                               .arg(path, open.name());
                     known = true;
                     break;
                 }
@@ -266,7 +264,8 @@ void MainWindow::syncWorkbooks()
     updateTitle();
 }
 
-void MainWindow::showActivated(int workbookIndex, int worksheetIndex, std::optional<CellAddress> cell)
+void MainWindow::showActivated(int workbookIndex, int worksheetIndex,
+                               std::optional<CellAddress> cell)
 {
     // Shows the place; bringing the window to the front is the client's business.
     if (workbookIndex < 0 || workbookIndex >= application_.workbookCount())

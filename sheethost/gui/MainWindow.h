@@ -4,7 +4,6 @@
 
 #include <QMainWindow>
 #include <QStringList>
-
 #include <optional>
 
 class QAction;

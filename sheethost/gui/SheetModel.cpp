@@ -11,10 +11,10 @@ using namespace Qt::StringLiterals;
 
 bool IsErrorValue(const QString& text)
 {
-    static const QStringList errors = {u"#NULL!"_s, u"#DIV/0!"_s, u"#VALUE!"_s, u"#REF!"_s, u"#NAME?"_s,
-                                       u"#NUM!"_s, u"#N/A"_s, u"#GETTING_DATA"_s, u"#SPILL!"_s,
-                                       u"#CALC!"_s, u"#FIELD!"_s, u"#BLOCKED!"_s, u"#CONNECT!"_s,
-                                       u"#BUSY!"_s, u"#UNKNOWN!"_s};
+    static const QStringList errors = {
+        u"#NULL!"_s,  u"#DIV/0!"_s,   u"#VALUE!"_s,       u"#REF!"_s,   u"#NAME?"_s,
+        u"#NUM!"_s,   u"#N/A"_s,      u"#GETTING_DATA"_s, u"#SPILL!"_s, u"#CALC!"_s,
+        u"#FIELD!"_s, u"#BLOCKED!"_s, u"#CONNECT!"_s,     u"#BUSY!"_s,  u"#UNKNOWN!"_s};
     return errors.contains(text);
 }
 
@@ -44,18 +44,14 @@ Qt::Alignment AlignmentOf(const CellView& cell)
         // General shows the number itself; a date or time shows as the formula bar does.
         text.toDouble(&number);
         number = number || (LooksNumeric(text) && (text.contains(u'/') || text.contains(u':')));
-    }
-    else
+    } else
         number = LooksNumeric(cell.formula); // a formatted number or date; text keeps its own form
     return (number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
 }
 
 } // namespace
 
-SheetModel::SheetModel(QObject* parent)
-    : QAbstractTableModel(parent)
-{
-}
+SheetModel::SheetModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void SheetModel::setWorksheet(const Worksheet* sheet)
 {
@@ -114,7 +110,8 @@ QVariant SheetModel::headerData(int section, Qt::Orientation orientation, int ro
         return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
     if (role != Qt::DisplayRole)
         return QVariant();
-    return orientation == Qt::Horizontal ? ColumnLetters(section + 1) : QString::number(section + 1);
+    return orientation == Qt::Horizontal ? ColumnLetters(section + 1)
+                                         : QString::number(section + 1);
 }
 
 Qt::ItemFlags SheetModel::flags(const QModelIndex& index) const

@@ -20,7 +20,8 @@ class CellDelegate : public QStyledItemDelegate
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override
     {
         QStyledItemDelegate::paint(painter, option, index);
         if (!index.data(SheetModel::HasCommentRole).toBool())
@@ -41,12 +42,8 @@ public:
 } // namespace
 
 WorkbookView::WorkbookView(Workbook& workbook, QWidget* parent)
-    : QWidget(parent),
-      workbook_(&workbook),
-      workbookId_(workbook.id()),
-      sheetTabs_(new QTabBar(this)),
-      grid_(new QTableView(this)),
-      model_(new SheetModel(this))
+    : QWidget(parent), workbook_(&workbook), workbookId_(workbook.id()),
+      sheetTabs_(new QTabBar(this)), grid_(new QTableView(this)), model_(new SheetModel(this))
 {
     grid_->setObjectName(QStringLiteral("Grid"));
     grid_->setItemDelegate(new CellDelegate(grid_));

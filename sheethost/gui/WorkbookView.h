@@ -3,7 +3,6 @@
 #include "sheethost/model/Workbook.h"
 
 #include <QWidget>
-
 #include <optional>
 #include <vector>
 

@@ -7,7 +7,6 @@
 
 #include <QSocketNotifier>
 #include <QTimer>
-
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>

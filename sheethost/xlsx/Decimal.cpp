@@ -99,7 +99,8 @@ std::string Decimal::fractionDigits(int count) const
     result.reserve(std::size_t(std::max(count, 0)));
     for (int i = 0; i < count; ++i) {
         const int index = exponent + i;
-        result.push_back(index >= 0 && index < int(digits.size()) ? digits[std::size_t(index)] : '0');
+        result.push_back(index >= 0 && index < int(digits.size()) ? digits[std::size_t(index)]
+                                                                  : '0');
     }
     return result;
 }

@@ -77,8 +77,8 @@ qsizetype ReadRow(QStringView text, qsizetype at, bool& absolute, int& row)
 // A cell, a whole column or a whole row that ends where a name could not go on.
 bool EndsReference(QStringView text, qsizetype at)
 {
-    return at >= text.size() || (!IsNameChar(text[at]) && text[at] != u'(' && text[at] != u'!' &&
-                                 text[at] != u'$');
+    return at >= text.size() ||
+           (!IsNameChar(text[at]) && text[at] != u'(' && text[at] != u'!' && text[at] != u'$');
 }
 
 std::optional<Reference> ReadCell(QStringView text, qsizetype at)
@@ -298,8 +298,8 @@ QString TranslateFormula(QStringView formula, int rowOffset, int columnOffset)
         QStringView name = formula.mid(i, end - i);
         for (bool stripped = true; stripped;) {
             stripped = false;
-            for (const QStringView prefix : {QStringView(u"_xlfn."), QStringView(u"_xlws."),
-                                             QStringView(u"_xlpm.")}) {
+            for (const QStringView prefix :
+                 {QStringView(u"_xlfn."), QStringView(u"_xlws."), QStringView(u"_xlpm.")}) {
                 if (name.startsWith(prefix, Qt::CaseInsensitive) && name.size() > prefix.size()) {
                     name = name.mid(prefix.size());
                     stripped = true;

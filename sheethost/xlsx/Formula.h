@@ -2,7 +2,6 @@
 
 #include <QString>
 #include <QStringView>
-
 #include <optional>
 
 // Cell references in A1 form and formula text as stored in a workbook.

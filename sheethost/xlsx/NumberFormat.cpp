@@ -3,7 +3,6 @@
 #include "sheethost/xlsx/Decimal.h"
 
 #include <QDate>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -65,6 +64,7 @@ QString FormatGeneral(double value)
     return Scientific(exact, 6);
 }
 
+// clang-format off
 QString BuiltinFormatCode(int id)
 {
     switch (id) {
@@ -116,6 +116,7 @@ QString BuiltinFormatCode(int id)
     default: return QString();
     }
 }
+// clang-format on
 
 namespace {
 
@@ -259,13 +260,20 @@ struct NumberFormat::Section
     bool matches(double value) const
     {
         switch (compare) {
-        case Compare::None: return true;
-        case Compare::Less: return value < operand;
-        case Compare::LessEqual: return value <= operand;
-        case Compare::Greater: return value > operand;
-        case Compare::GreaterEqual: return value >= operand;
-        case Compare::Equal: return value == operand;
-        case Compare::NotEqual: return value != operand;
+        case Compare::None:
+            return true;
+        case Compare::Less:
+            return value < operand;
+        case Compare::LessEqual:
+            return value <= operand;
+        case Compare::Greater:
+            return value > operand;
+        case Compare::GreaterEqual:
+            return value >= operand;
+        case Compare::Equal:
+            return value == operand;
+        case Compare::NotEqual:
+            return value != operand;
         }
         return true;
     }
@@ -493,15 +501,32 @@ bool ParseSection(QStringView code, Section& section, int depth = 0)
         }
         Kind kind = Kind::Literal;
         switch (lower.unicode()) {
-        case u'y': kind = Kind::Year; break;
-        case u'm': kind = Kind::Month; break;
-        case u'd': kind = Kind::Day; break;
-        case u'h': kind = Kind::Hour; break;
-        case u's': kind = Kind::Second; break;
-        case u'g': kind = Kind::Era; break;
-        case u'e': kind = Kind::EraYear; break;
-        case u'b': kind = Kind::BuddhistYear; break;
-        default: break;
+        case u'y':
+            kind = Kind::Year;
+            break;
+        case u'm':
+            kind = Kind::Month;
+            break;
+        case u'd':
+            kind = Kind::Day;
+            break;
+        case u'h':
+            kind = Kind::Hour;
+            break;
+        case u's':
+            kind = Kind::Second;
+            break;
+        case u'g':
+            kind = Kind::Era;
+            break;
+        case u'e':
+            kind = Kind::EraYear;
+            break;
+        case u'b':
+            kind = Kind::BuddhistYear;
+            break;
+        default:
+            break;
         }
         if (kind != Kind::Literal) {
             const int run = RunLength(code, i, lower);
@@ -546,7 +571,8 @@ void Analyse(Section& section)
             }
             for (std::size_t j = i + 1; !minute && j < tokens.size(); ++j) {
                 if (IsDateKind(tokens[j].kind)) {
-                    minute = tokens[j].kind == Kind::Second || tokens[j].kind == Kind::ElapsedSecond;
+                    minute =
+                        tokens[j].kind == Kind::Second || tokens[j].kind == Kind::ElapsedSecond;
                     break;
                 }
             }
@@ -574,13 +600,27 @@ void Analyse(Section& section)
                 continue;
             }
             switch (token.kind) {
-            case Kind::Digit: settled.push_back(LiteralToken(token.placeholder)); break;
-            case Kind::Point: settled.push_back(LiteralToken(u"."_s)); break;
-            case Kind::Comma: settled.push_back(LiteralToken(u","_s)); break;
-            case Kind::Percent: settled.push_back(LiteralToken(u"%"_s)); break;
-            case Kind::Slash: settled.push_back(LiteralToken(u"/"_s)); break;
-            case Kind::Exponent: settled.push_back(LiteralToken(u"E"_s + token.placeholder)); break;
-            default: settled.push_back(std::move(token)); break;
+            case Kind::Digit:
+                settled.push_back(LiteralToken(token.placeholder));
+                break;
+            case Kind::Point:
+                settled.push_back(LiteralToken(u"."_s));
+                break;
+            case Kind::Comma:
+                settled.push_back(LiteralToken(u","_s));
+                break;
+            case Kind::Percent:
+                settled.push_back(LiteralToken(u"%"_s));
+                break;
+            case Kind::Slash:
+                settled.push_back(LiteralToken(u"/"_s));
+                break;
+            case Kind::Exponent:
+                settled.push_back(LiteralToken(u"E"_s + token.placeholder));
+                break;
+            default:
+                settled.push_back(std::move(token));
+                break;
             }
         }
         tokens = std::move(settled);
@@ -617,10 +657,9 @@ void Analyse(Section& section)
         }
     }
     // Commas: between digits they group thousands; after the last digits they divide by 1000.
-    const std::size_t integerEnd =
-        section.pointIndex >= 0      ? std::size_t(section.pointIndex)
-        : section.exponentIndex >= 0 ? std::size_t(section.exponentIndex)
-                                     : tokens.size();
+    const std::size_t integerEnd = section.pointIndex >= 0      ? std::size_t(section.pointIndex)
+                                   : section.exponentIndex >= 0 ? std::size_t(section.exponentIndex)
+                                                                : tokens.size();
     for (std::size_t i = 0; i < tokens.size(); ++i) {
         if (tokens[i].kind != Kind::Comma)
             continue;
@@ -759,8 +798,8 @@ QString RenderPlainNumber(const Section& section, double value)
         section.pointIndex >= 0 ? CountDigits(tokens, section.pointIndex + 1, count) : 0;
     Decimal decimal = Decimal::FromDouble(Scale(section, value));
     decimal.roundToDecimals(fractionDigits);
-    QString result = RenderInteger(tokens, 0, integerEnd, decimal.integerDigits(), section.grouping,
-                                   false);
+    QString result =
+        RenderInteger(tokens, 0, integerEnd, decimal.integerDigits(), section.grouping, false);
     if (section.pointIndex >= 0)
         result += RenderFraction(tokens, section.pointIndex, count,
                                  decimal.fractionDigits(fractionDigits));
@@ -775,9 +814,9 @@ QString RenderScientific(const Section& section, double value)
     const int integerEnd = section.pointIndex >= 0 ? section.pointIndex : exponentAt;
     const int integerDigits = std::max(1, CountDigits(tokens, 0, integerEnd));
     const bool engineering =
-        integerDigits > 1 && std::any_of(tokens.begin(), tokens.begin() + integerEnd, [](const Token& t) {
-            return t.kind == Kind::Digit && t.placeholder != u'0';
-        });
+        integerDigits > 1 &&
+        std::any_of(tokens.begin(), tokens.begin() + integerEnd,
+                    [](const Token& t) { return t.kind == Kind::Digit && t.placeholder != u'0'; });
     const int fractionDigits =
         section.pointIndex >= 0 ? CountDigits(tokens, section.pointIndex + 1, exponentAt) : 0;
 
@@ -804,8 +843,8 @@ QString RenderScientific(const Section& section, double value)
             mantissa.roundToDecimals(fractionDigits);
         }
     }
-    QString result = RenderInteger(tokens, 0, integerEnd, mantissa.integerDigits(), section.grouping,
-                                   false);
+    QString result =
+        RenderInteger(tokens, 0, integerEnd, mantissa.integerDigits(), section.grouping, false);
     if (section.pointIndex >= 0)
         result += RenderFraction(tokens, section.pointIndex, exponentAt,
                                  mantissa.fractionDigits(fractionDigits));
@@ -835,7 +874,8 @@ std::pair<qint64, qint64> Approximate(double value, qint64 limit)
             // The best semiconvergent that still fits.
             const qint64 k = (limit - q0) / q1;
             const qint64 pk = p0 + k * p1, qk = q0 + k * q1;
-            if (std::fabs(value - double(pk) / double(qk)) < std::fabs(value - double(p1) / double(q1)))
+            if (std::fabs(value - double(pk) / double(qk)) <
+                std::fabs(value - double(p1) / double(q1)))
                 return {pk, qk};
             return {p1, q1};
         }
@@ -968,7 +1008,7 @@ constexpr std::array<const char16_t*, 12> MonthNames = {
 constexpr std::array<const char16_t*, 7> DayNames = {
     u"Sunday", u"Monday", u"Tuesday", u"Wednesday", u"Thursday", u"Friday", u"Saturday"};
 constexpr std::array<const char16_t*, 7> JapaneseDayNames = {u"日", u"月", u"火", u"水",
-                                                              u"木", u"金", u"土"};
+                                                             u"木", u"金", u"土"};
 
 // nullopt when the value is no date Excel can show.
 std::optional<QString> RenderDate(const Section& section, double value, DateSystem system)
@@ -1065,8 +1105,8 @@ std::optional<QString> RenderDate(const Section& section, double value, DateSyst
             result += token.count >= 2 ? TwoDigits(second) : QString::number(second);
             break;
         case Kind::SubSecond: {
-            QString digits = QStringLiteral("%1").arg(fraction, section.subSecondDigits, 10,
-                                                       QLatin1Char('0'));
+            QString digits =
+                QStringLiteral("%1").arg(fraction, section.subSecondDigits, 10, QLatin1Char('0'));
             result += u'.' + digits.left(token.count);
             break;
         }
@@ -1133,8 +1173,7 @@ NumberFormat& NumberFormat::operator=(const NumberFormat&) = default;
 NumberFormat::NumberFormat(NumberFormat&&) noexcept = default;
 NumberFormat& NumberFormat::operator=(NumberFormat&&) noexcept = default;
 
-NumberFormat::NumberFormat(const QString& code)
-    : code_(code)
+NumberFormat::NumberFormat(const QString& code) : code_(code)
 {
     if (code.isEmpty() || code.compare(u"General", Qt::CaseInsensitive) == 0)
         return;
@@ -1178,8 +1217,8 @@ NumberFormat::NumberFormat(const QString& code)
     }
     numericSections_ = int(sections_.size());
     // The last section is for text when it holds '@', or when it is the fourth.
-    if (sections_.size() == 4 || (sections_.back().hasText && !sections_.back().isDate &&
-                                  !sections_.back().hasDigits)) {
+    if (sections_.size() == 4 ||
+        (sections_.back().hasText && !sections_.back().isDate && !sections_.back().hasDigits)) {
         textSection_ = int(sections_.size()) - 1;
         numericSections_ = textSection_;
     }
@@ -1194,8 +1233,9 @@ QString NumberFormat::format(double value, DateSystem system) const
 
     const Section* section = nullptr;
     bool minus = false;
-    const bool conditional = std::any_of(sections_.begin(), sections_.begin() + std::min(2, numericSections_),
-                                         [](const Section& s) { return s.compare != Compare::None; });
+    const bool conditional =
+        std::any_of(sections_.begin(), sections_.begin() + std::min(2, numericSections_),
+                    [](const Section& s) { return s.compare != Compare::None; });
     if (conditional) {
         if (sections_[0].compare != Compare::None && sections_[0].matches(value)) {
             section = &sections_[0];

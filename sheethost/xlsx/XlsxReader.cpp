@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QStringList>
-
 #include <algorithm>
 #include <atomic>
 #include <charconv>
@@ -204,8 +203,7 @@ class RelationshipsHandler : public XmlHandler
 {
 public:
     RelationshipsHandler(const QString& sourcePart, Relationships& result)
-        : sourcePart_(sourcePart),
-          result_(result)
+        : sourcePart_(sourcePart), result_(result)
     {
     }
     void startElement(std::string_view name, const char** attributes) override
@@ -287,10 +285,7 @@ private:
 class SharedStringsHandler : public XmlHandler
 {
 public:
-    explicit SharedStringsHandler(QStringList& strings)
-        : strings_(strings)
-    {
-    }
+    explicit SharedStringsHandler(QStringList& strings) : strings_(strings) {}
     void startElement(std::string_view name, const char** attributes) override
     {
         if (name == "si") {
@@ -328,8 +323,8 @@ private:
 
 struct Styles
 {
-    std::vector<NumberFormat> formats;    // General first, then one per format in use
-    std::vector<int> formatOfStyle;       // cellXfs index -> index into formats
+    std::vector<NumberFormat> formats; // General first, then one per format in use
+    std::vector<int> formatOfStyle;    // cellXfs index -> index into formats
 
     const NumberFormat& forStyle(int style) const
     {
@@ -379,8 +374,8 @@ Styles ReadStyles(const ZipArchive& zip, const QString& partName)
         auto it = formatIndex.find(id);
         if (it == formatIndex.end()) {
             const auto custom = handler.customCodes.find(id);
-            styles.formats.emplace_back(custom != handler.customCodes.end() ? custom->second
-                                                                            : BuiltinFormatCode(id));
+            styles.formats.emplace_back(
+                custom != handler.customCodes.end() ? custom->second : BuiltinFormatCode(id));
             it = formatIndex.emplace(id, int(styles.formats.size()) - 1).first;
         }
         styles.formatOfStyle.push_back(it->second);
@@ -444,11 +439,7 @@ class WorksheetHandler : public XmlHandler
 public:
     WorksheetHandler(Worksheet& sheet, const QString& partName, const QStringList& strings,
                      const Styles& styles, DateSystem system)
-        : sheet_(sheet),
-          part_(partName),
-          strings_(strings),
-          styles_(styles),
-          system_(system)
+        : sheet_(sheet), part_(partName), strings_(strings), styles_(styles), system_(system)
     {
         value_.reserve(64);
         formula_.reserve(256);
@@ -499,10 +490,17 @@ public:
     void characters(std::string_view text) override
     {
         switch (collect_) {
-        case Collect::None: break;
-        case Collect::Value: value_.append(text); break;
-        case Collect::Formula: formula_.append(text); break;
-        case Collect::Inline: inline_.characters(text); break;
+        case Collect::None:
+            break;
+        case Collect::Value:
+            value_.append(text);
+            break;
+        case Collect::Formula:
+            formula_.append(text);
+            break;
+        case Collect::Inline:
+            inline_.characters(text);
+            break;
         }
     }
 
@@ -589,20 +587,21 @@ private:
         } else {
             const std::optional<CellAddress> parsed = ParseA1(reference);
             if (!parsed)
-                Damaged(part_, u"セル参照「%1」が範囲外か正しくありません"_s.arg(XmlText(reference)));
+                Damaged(part_,
+                        u"セル参照「%1」が範囲外か正しくありません"_s.arg(XmlText(reference)));
             at_ = *parsed;
         }
         row_ = at_.row;
         column_ = at_.column;
         style_ = style.empty() ? 0 : ParseInt(style).value_or(0);
         type_ = type.empty() || type == "n" ? Type::Number
-                : type == "s"              ? Type::SharedString
-                : type == "str"            ? Type::String
-                : type == "inlineStr"      ? Type::InlineString
-                : type == "b"              ? Type::Boolean
-                : type == "e"              ? Type::Error
-                : type == "d"              ? Type::Date
-                                           : Type::Number;
+                : type == "s"               ? Type::SharedString
+                : type == "str"             ? Type::String
+                : type == "inlineStr"       ? Type::InlineString
+                : type == "b"               ? Type::Boolean
+                : type == "e"               ? Type::Error
+                : type == "d"               ? Type::Date
+                                            : Type::Number;
         inCell_ = true;
         depth_ = 0;
         collect_ = Collect::None;
@@ -640,7 +639,8 @@ private:
             if (formulaType_ == FormulaType::DataTable) {
                 const QString r1 = XmlText(XmlAttribute(attributes, "r1"));
                 const QString r2 = XmlText(XmlAttribute(attributes, "r2"));
-                dataTable_ = IsTrue(XmlAttribute(attributes, "dt2D")) ? u"=TABLE(%1,%2)"_s.arg(r1, r2)
+                dataTable_ = IsTrue(XmlAttribute(attributes, "dt2D"))
+                                 ? u"=TABLE(%1,%2)"_s.arg(r1, r2)
                              : IsTrue(XmlAttribute(attributes, "dtr")) ? u"=TABLE(%1,)"_s.arg(r1)
                                                                        : u"=TABLE(,%1)"_s.arg(r1);
             }
@@ -690,7 +690,8 @@ private:
             text = constant;
         } else {
             const std::optional<double> number =
-                type_ == Type::Date ? SerialFromIso(XmlText(Trimmed(value_)), system_) : ParseNumber(value_);
+                type_ == Type::Date ? SerialFromIso(XmlText(Trimmed(value_)), system_)
+                                    : ParseNumber(value_);
             if (number) {
                 numberTexts(*number, format, constant, text);
             } else if (!Trimmed(value_).empty()) {
@@ -713,7 +714,8 @@ private:
     }
 
     // Displayed text and constant of a number.
-    void numberTexts(double number, const NumberFormat& format, QString& constant, QString& text) const
+    void numberTexts(double number, const NumberFormat& format, QString& constant,
+                     QString& text) const
     {
         if (format.isGeneral()) {
             // Whole numbers as most cells hold them: one conversion, shared by both texts.
@@ -747,7 +749,8 @@ private:
                 pending_.push_back({at, sharedIndex_});
                 return QString();
             }
-            return u'=' + TranslateFormula(it->text, at.row - it->at.row, at.column - it->at.column);
+            return u'=' +
+                   TranslateFormula(it->text, at.row - it->at.row, at.column - it->at.column);
         }
         if (formulaType_ == FormulaType::DataTable) {
             addArea(at, dataTable_);
@@ -764,7 +767,8 @@ private:
     void addArea(CellAddress at, const QString& formula)
     {
         CellRange range;
-        if (formulaRef_.empty() || !ParseRangeReference(XmlText(formulaRef_), range.first, range.last))
+        if (formulaRef_.empty() ||
+            !ParseRangeReference(XmlText(formulaRef_), range.first, range.last))
             return;
         if (range.first == range.last || !(range.first == at))
             return;
@@ -776,7 +780,8 @@ private:
     {
         if (areas_.empty())
             return QString();
-        std::erase_if(areas_, [&](const FormulaArea& area) { return area.range.last.row < at.row; });
+        std::erase_if(areas_,
+                      [&](const FormulaArea& area) { return area.range.last.row < at.row; });
         for (const FormulaArea& area : areas_) {
             if (at.row >= area.range.first.row && at.row <= area.range.last.row &&
                 at.column >= area.range.first.column && at.column <= area.range.last.column)
@@ -859,18 +864,15 @@ private:
 class CommentsHandler : public XmlHandler
 {
 public:
-    CommentsHandler(Worksheet& sheet, const QString& partName)
-        : sheet_(sheet),
-          part_(partName)
-    {
-    }
+    CommentsHandler(Worksheet& sheet, const QString& partName) : sheet_(sheet), part_(partName) {}
     void startElement(std::string_view name, const char** attributes) override
     {
         if (name == "comment") {
             const std::string_view ref = XmlAttribute(attributes, "ref");
             const std::optional<CellAddress> at = ParseA1(ref);
             if (!at)
-                Damaged(part_, u"メモのセル参照「%1」が範囲外か正しくありません"_s.arg(XmlText(ref)));
+                Damaged(part_,
+                        u"メモのセル参照「%1」が範囲外か正しくありません"_s.arg(XmlText(ref)));
             at_ = *at;
             inComment_ = true;
         } else if (inComment_ && name == "text") {
@@ -923,7 +925,8 @@ std::unique_ptr<Workbook> Read(const QString& path)
     const QString workbookPart = OfficeDocumentPart(zip);
     if (!zip.contains(workbookPart)) {
         if (!zip.contains(u"[Content_Types].xml"_s))
-            throw XlsxError(u"Excel ブック (.xlsx) ではありません（%1 がありません）。"_s.arg(workbookPart));
+            throw XlsxError(
+                u"Excel ブック (.xlsx) ではありません（%1 がありません）。"_s.arg(workbookPart));
         throw XlsxError(u"ファイルが壊れています（%1 がありません）。"_s.arg(workbookPart));
     }
     WorkbookHandler workbookHandler;
@@ -957,7 +960,8 @@ std::unique_ptr<Workbook> Read(const QString& path)
     for (const WorkbookInfo::Sheet& entry : info.sheets) {
         const auto it = relationships.constFind(entry.relationshipId);
         if (it == relationships.constEnd())
-            throw XlsxError(u"ファイルが壊れています（シート「%1」の部品が見つかりません）。"_s.arg(entry.name));
+            throw XlsxError(u"ファイルが壊れています（シート「%1」の部品が見つかりません）。"_s.arg(
+                entry.name));
         // Chart sheets, dialog sheets and macro sheets are not worksheets.
         if (!TypeIs(*it, u"worksheet"))
             continue;
@@ -969,7 +973,8 @@ std::unique_ptr<Workbook> Read(const QString& path)
         ParsePart(archive, job.part, handler);
         handler.finish();
         for (const Relationship& related : ReadRelationships(archive, job.part)) {
-            if (!related.external && TypeIs(related, u"comments") && archive.contains(related.target)) {
+            if (!related.external && TypeIs(related, u"comments") &&
+                archive.contains(related.target)) {
                 CommentsHandler comments(*job.sheet, related.target);
                 ParsePart(archive, related.target, comments);
             }

@@ -3,7 +3,6 @@
 #include "sheethost/model/Workbook.h"
 
 #include <QString>
-
 #include <memory>
 
 namespace SheetHost {

@@ -3,10 +3,8 @@
 #include "sheethost/xlsx/ZipArchive.h"
 
 #include <QIODevice>
-
-#include <expat.h>
-
 #include <cstring>
+#include <expat.h>
 #include <memory>
 
 namespace SheetHost {
@@ -33,8 +31,7 @@ struct Context
 };
 
 // Exceptions must not cross expat's C frames: keep the first and stop the parser.
-template <typename Call>
-void Guard(Context* context, Call&& call)
+template <typename Call> void Guard(Context* context, Call&& call)
 {
     if (context->error)
         return;
@@ -61,7 +58,8 @@ void XMLCALL OnEnd(void* data, const XML_Char* name)
 void XMLCALL OnText(void* data, const XML_Char* text, int length)
 {
     auto* context = static_cast<Context*>(data);
-    Guard(context, [&] { context->handler->characters(std::string_view(text, std::size_t(length))); });
+    Guard(context,
+          [&] { context->handler->characters(std::string_view(text, std::size_t(length))); });
 }
 
 struct ParserDeleter
@@ -115,9 +113,10 @@ void ParseXml(QIODevice& device, const QString& partName, XmlHandler& handler)
         if (context.error)
             std::rethrow_exception(context.error);
         if (status != XML_STATUS_OK) {
-            throw XlsxError(u"ファイルが壊れています（%1 の %2 行目で XML の形式が正しくありません: %3）。"_s.arg(
-                partName, QString::number(XML_GetCurrentLineNumber(parser.get())),
-                QString::fromUtf8(XML_ErrorString(XML_GetErrorCode(parser.get())))));
+            throw XlsxError(
+                u"ファイルが壊れています（%1 の %2 行目で XML の形式が正しくありません: %3）。"_s
+                    .arg(partName, QString::number(XML_GetCurrentLineNumber(parser.get())),
+                         QString::fromUtf8(XML_ErrorString(XML_GetErrorCode(parser.get())))));
         }
         if (read == 0)
             return;

@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-
 #include <zip.h>
 
 namespace SheetHost {
@@ -12,9 +11,7 @@ using namespace Qt::StringLiterals;
 
 } // namespace
 
-ZipEntryDevice::ZipEntryDevice(zip_file_t* file, QString name)
-    : file_(file),
-      name_(std::move(name))
+ZipEntryDevice::ZipEntryDevice(zip_file_t* file, QString name) : file_(file), name_(std::move(name))
 {
     QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }

@@ -4,7 +4,6 @@
 #include <QHash>
 #include <QIODevice>
 #include <QString>
-
 #include <memory>
 #include <stdexcept>
 
@@ -19,11 +18,7 @@ namespace SheetHost {
 class XlsxError : public std::runtime_error
 {
 public:
-    explicit XlsxError(QString reason)
-        : std::runtime_error("xlsx"),
-          reason_(std::move(reason))
-    {
-    }
+    explicit XlsxError(QString reason) : std::runtime_error("xlsx"), reason_(std::move(reason)) {}
     const QString& reason() const { return reason_; }
 
 private:

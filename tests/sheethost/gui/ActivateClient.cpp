@@ -4,7 +4,6 @@
 #include "tabrill/search/Texcel.h"
 
 #include <QGuiApplication>
-
 #include <cstdio>
 
 // A client that jumps to a cell the way Tabrill does: the book by name, the sheet by number,
@@ -26,7 +25,8 @@ int main(int argc, char** argv)
         if (!excel) {
             result = 2;
         } else {
-            Excel::TWorksheet sheet = excel->Workbooks().Item(args[1]).WorkSheets().Item(args[2].toInt());
+            Excel::TWorksheet sheet =
+                excel->Workbooks().Item(args[1]).WorkSheets().Item(args[2].toInt());
             sheet.Activate();
             sheet.Cells(args[3].toInt(), args[4].toInt()).Activate();
             if (args.contains(QStringLiteral("--front")))

@@ -1,5 +1,6 @@
-#include "platform/dialogs/FileDialog.h"
 #include "sheethost/gui/MainWindow.h"
+
+#include "platform/dialogs/FileDialog.h"
 #include "sheethost/gui/SheetModel.h"
 #include "sheethost/gui/WorkbookView.h"
 #include "sheethost/server/AutomationServer.h"
@@ -9,18 +10,17 @@
 
 #include <QAction>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMimeData>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QUrl>
 #include <QProcess>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
-
+#include <QUrl>
 #include <gtest/gtest.h>
 
 using namespace SheetHost;
@@ -118,13 +118,14 @@ TEST_F(SheetHostWindow, ShowsSheetTabsDisplayedTextsAndTheCellLine)
     EXPECT_EQ(cellData(1, 5, Qt::ToolTipRole).toString(), u"確認してください"_s);
     EXPECT_FALSE(cellData(1, 1, SheetModel::HasCommentRole).toBool());
     const auto alignment = [&](int row, int column) {
-        return cellData(row, column, Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignHorizontal_Mask;
+        return cellData(row, column, Qt::TextAlignmentRole).value<Qt::Alignment>() &
+               Qt::AlignHorizontal_Mask;
     };
     EXPECT_EQ(alignment(1, 1), Qt::AlignLeft);
-    EXPECT_EQ(alignment(2, 2), Qt::AlignRight);  // 1,235
-    EXPECT_EQ(alignment(2, 3), Qt::AlignRight);  // 2024/4/1
+    EXPECT_EQ(alignment(2, 2), Qt::AlignRight);   // 1,235
+    EXPECT_EQ(alignment(2, 3), Qt::AlignRight);   // 2024/4/1
     EXPECT_EQ(alignment(2, 4), Qt::AlignHCenter); // TRUE
-    EXPECT_EQ(alignment(3, 2), Qt::AlignRight);  // =B2*2
+    EXPECT_EQ(alignment(3, 2), Qt::AlignRight);   // =B2*2
 
     // Another sheet, then back: each sheet keeps its current cell.
     view->sheetTabs()->setCurrentIndex(2);

@@ -9,7 +9,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
-
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -80,10 +79,12 @@ TEST_F(SheetHostProgram, ServesItsBooksAndLeavesTheTableWhenClosed)
     startSheetHost(environment);
 
     std::optional<QStringList> books;
-    EXPECT_TRUE(QTest::qWaitFor([&] {
-        books = ServedBooks();
-        return books && books->size() == 2;
-    }, 60000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            books = ServedBooks();
+            return books && books->size() == 2;
+        },
+        60000));
     ASSERT_TRUE(books.has_value());
     EXPECT_EQ(*books, (QStringList{u"見本.xlsx"_s, u"inline.xlsx"_s}));
 
@@ -105,12 +106,13 @@ TEST_F(SheetHostProgram, MainWindowHasTheClassXlmainOnX11)
     // number once it accepts connections, or ends when the display is taken. Without -noreset
     // it would start afresh whenever its last client leaves, refusing connections meanwhile.
     QString name;
-    for (int display = 500 + int(QCoreApplication::applicationPid() % 400); name.isEmpty(); ++display) {
+    for (int display = 500 + int(QCoreApplication::applicationPid() % 400); name.isEmpty();
+         ++display) {
         xvfb_.start(xvfb, {u":%1"_s.arg(display), u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s,
                            u"1024x768x24"_s, u"-nolisten"_s, u"tcp"_s, u"-noreset"_s});
         ASSERT_TRUE(xvfb_.waitForStarted(10000));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return xvfb_.canReadLine() || xvfb_.state() == QProcess::NotRunning; },
-                                    20000));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return xvfb_.canReadLine() || xvfb_.state() == QProcess::NotRunning; }, 20000));
         if (xvfb_.canReadLine())
             name = u":"_s + QString::fromLatin1(xvfb_.readLine().trimmed());
         else
@@ -123,10 +125,12 @@ TEST_F(SheetHostProgram, MainWindowHasTheClassXlmainOnX11)
     startSheetHost(environment);
 
     Platform::WindowId window = 0;
-    EXPECT_TRUE(QTest::qWaitFor([&] {
-        window = Platform::X11::FindWindow(name.toLatin1(), u"XLMAIN"_s);
-        return window != 0;
-    }, 60000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            window = Platform::X11::FindWindow(name.toLatin1(), u"XLMAIN"_s);
+            return window != 0;
+        },
+        60000));
     EXPECT_NE(window, 0u);
     sheetHost_.terminate();
     EXPECT_TRUE(sheetHost_.waitForFinished(30000));

@@ -4,10 +4,8 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
-
-#include <gtest/gtest.h>
-
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <ostream>
 
 using namespace SheetHost;

@@ -1,8 +1,8 @@
-#include "sheethost/model/Workbook.h"
 #include "sheethost/xlsx/Formula.h"
 
-#include <gtest/gtest.h>
+#include "sheethost/model/Workbook.h"
 
+#include <gtest/gtest.h>
 #include <ostream>
 
 using namespace SheetHost;
@@ -54,7 +54,8 @@ INSTANTIATE_TEST_SUITE_P(
         ShiftCase{"off_the_top", u"A1+1", -1, 0, u"#REF!+1"},
         ShiftCase{"range_off_the_top", u"SUM(A1:A3)", -1, 0, u"SUM(#REF!)"},
         ShiftCase{"off_the_right", u"XFD1", 0, 1, u"#REF!"},
-        ShiftCase{"structured_reference", u"SUM(Table1[Col A1])+A1", 1, 0, u"SUM(Table1[Col A1])+A2"},
+        ShiftCase{"structured_reference", u"SUM(Table1[Col A1])+A1", 1, 0,
+                  u"SUM(Table1[Col A1])+A2"},
         ShiftCase{"external_book", u"[1]Sheet1!A1", 1, 0, u"[1]Sheet1!A2"},
         ShiftCase{"number_with_exponent", u"1E+5+A1*1.5e-3", 1, 0, u"1E+5+A2*1.5e-3"},
         ShiftCase{"spill_reference", u"SUM(A1#)", 1, 0, u"SUM(A2#)"},
@@ -89,13 +90,15 @@ TEST_P(CellReferenceTest, AcceptsOnlyCellsOnTheSheet)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CellReferenceTest,
-    testing::Values(ReferenceCase{u"A1", 1, 1}, ReferenceCase{u"$B$3", 3, 2},
-                    ReferenceCase{u"aa10", 10, 27}, ReferenceCase{u"XFD1048576", 1048576, 16384},
-                    ReferenceCase{u"XFE1", 0, 0}, ReferenceCase{u"A1048577", 0, 0},
-                    ReferenceCase{u"A0", 0, 0}, ReferenceCase{u"1A", 0, 0}, ReferenceCase{u"", 0, 0},
-                    ReferenceCase{u"A1:B2", 0, 0}, ReferenceCase{u"ABCD1", 0, 0}));
+INSTANTIATE_TEST_SUITE_P(Cases, CellReferenceTest,
+                         testing::Values(ReferenceCase{u"A1", 1, 1}, ReferenceCase{u"$B$3", 3, 2},
+                                         ReferenceCase{u"aa10", 10, 27},
+                                         ReferenceCase{u"XFD1048576", 1048576, 16384},
+                                         ReferenceCase{u"XFE1", 0, 0},
+                                         ReferenceCase{u"A1048577", 0, 0},
+                                         ReferenceCase{u"A0", 0, 0}, ReferenceCase{u"1A", 0, 0},
+                                         ReferenceCase{u"", 0, 0}, ReferenceCase{u"A1:B2", 0, 0},
+                                         ReferenceCase{u"ABCD1", 0, 0}));
 
 TEST(ColumnLetters, RoundTrips)
 {

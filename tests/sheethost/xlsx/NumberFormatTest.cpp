@@ -1,7 +1,6 @@
 #include "sheethost/xlsx/NumberFormat.h"
 
 #include <gtest/gtest.h>
-
 #include <ostream>
 
 using namespace SheetHost;
@@ -48,8 +47,7 @@ INSTANTIATE_TEST_SUITE_P(
                     GeneralCase{"small_fixed", 0.0001234567891, u"0.000123457"},
                     GeneralCase{"small_exact", 0.00001, u"0.00001"},
                     GeneralCase{"small_scientific", 1.23456789e-5, u"1.23457E-05"},
-                    GeneralCase{"tiny", 1e-10, u"1E-10"},
-                    GeneralCase{"huge", 1e100, u"1E+100"},
+                    GeneralCase{"tiny", 1e-10, u"1E-10"}, GeneralCase{"huge", 1e100, u"1E+100"},
                     GeneralCase{"negative_scientific", -1.5e15, u"-1.5E+15"}),
     [](const testing::TestParamInfo<GeneralCase>& param) { return std::string(param.param.name); });
 
@@ -74,7 +72,8 @@ TEST_P(CustomFormat, ShowsTheValueAsExcelDoes)
 {
     const FormatCase& c = GetParam();
     const NumberFormat format(QString::fromUtf16(c.code));
-    EXPECT_EQ(format.format(c.value), QString::fromUtf16(c.expected)) << "code " << format.code().toStdString();
+    EXPECT_EQ(format.format(c.value), QString::fromUtf16(c.expected))
+        << "code " << format.code().toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -88,8 +87,7 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"optional_decimals", 1.5, u"0.##", u"1.5"},
         FormatCase{"optional_decimals_keep_point", 1.0, u"0.##", u"1."},
         FormatCase{"no_integer_digit", 0.5, u"#.00", u".50"},
-        FormatCase{"hash_zero_is_empty", 0.0, u"#", u""},
-        FormatCase{"percent", 0.5, u"0%", u"50%"},
+        FormatCase{"hash_zero_is_empty", 0.0, u"#", u""}, FormatCase{"percent", 0.5, u"0%", u"50%"},
         FormatCase{"percent_decimals", 0.1234, u"0.00%", u"12.34%"},
         FormatCase{"scale_thousands", 1234567.0, u"#,##0,", u"1,235"},
         FormatCase{"scale_millions", 1234567.0, u"0.0,,", u"1.2"},
@@ -184,7 +182,8 @@ class BuiltinFormat : public testing::TestWithParam<BuiltinCase>
 TEST_P(BuiltinFormat, ShowsAsJapaneseExcel)
 {
     const BuiltinCase& c = GetParam();
-    EXPECT_EQ(NumberFormat(BuiltinFormatCode(c.id)).format(c.value), QString::fromUtf16(c.expected));
+    EXPECT_EQ(NumberFormat(BuiltinFormatCode(c.id)).format(c.value),
+              QString::fromUtf16(c.expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -203,7 +202,8 @@ INSTANTIATE_TEST_SUITE_P(
                     BuiltinCase{34, 45383.0, u"2024年4月"}, BuiltinCase{35, 45383.0, u"4月1日"},
                     BuiltinCase{36, 32000.0, u"S62.8.11"}, BuiltinCase{38, -1234.0, u"(1,234)"},
                     BuiltinCase{46, 1.25, u"30:00:00"}, BuiltinCase{49, 12.0, u"12"},
-                    BuiltinCase{55, 45383.0, u"2024年4月"}, BuiltinCase{58, 45383.0, u"令和6年4月1日"}),
+                    BuiltinCase{55, 45383.0, u"2024年4月"},
+                    BuiltinCase{58, 45383.0, u"令和6年4月1日"}),
     [](const testing::TestParamInfo<BuiltinCase>& param) {
         return "id" + std::to_string(param.param.id);
     });
@@ -280,7 +280,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(ConstantCase{"integer", 42, false, u"42"},
                     ConstantCase{"negative_decimal", -2.5, false, u"-2.5"},
                     ConstantCase{"binary_noise", 0.1 + 0.2, false, u"0.3"},
-                    ConstantCase{"fifteen_digits", 123456789012345678.0, false, u"123456789012346000"},
+                    ConstantCase{"fifteen_digits", 123456789012345678.0, false,
+                                 u"123456789012346000"},
                     ConstantCase{"large_plain", 1e20, false, u"100000000000000000000"},
                     ConstantCase{"small_plain", 1.5e-7, false, u"0.00000015"},
                     ConstantCase{"more_than_general_shows", 1.0 / 3.0, false, u"0.333333333333333"},
@@ -288,6 +289,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ConstantCase{"date_time", 45383.5 + 1.0 / 86400, true, u"2024/4/1 12:00:01"},
                     ConstantCase{"time_only", 0.75, true, u"18:00:00"},
                     ConstantCase{"negative_date_is_number", -3, true, u"-3"}),
-    [](const testing::TestParamInfo<ConstantCase>& param) { return std::string(param.param.name); });
+    [](const testing::TestParamInfo<ConstantCase>& param) {
+        return std::string(param.param.name);
+    });
 
 } // namespace

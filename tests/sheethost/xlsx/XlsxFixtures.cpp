@@ -1,15 +1,13 @@
 #include "tests/sheethost/xlsx/XlsxFixtures.h"
 
 #include <QFile>
-
-#include <xlsxwriter.h>
-#include <zip.h>
-
 #include <list>
 #include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
+#include <xlsxwriter.h>
+#include <zip.h>
 
 namespace XlsxFixtures {
 namespace {
@@ -58,8 +56,8 @@ public:
         buffers_.push_back(data);
         zip_source_t* source = zip_source_buffer(zip_, buffers_.back().constData(),
                                                  zip_uint64_t(buffers_.back().size()), 0);
-        const zip_int64_t index =
-            zip_file_add(zip_, name.toUtf8().constData(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+        const zip_int64_t index = zip_file_add(zip_, name.toUtf8().constData(), source,
+                                               ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
         if (index < 0) {
             zip_source_free(source);
             throw std::runtime_error("cannot add zip entry");
@@ -67,7 +65,10 @@ public:
         if (stored)
             zip_set_file_compression(zip_, zip_uint64_t(index), ZIP_CM_STORE, 0);
     }
-    void addFolder(const QString& name) { zip_dir_add(zip_, name.toUtf8().constData(), ZIP_FL_ENC_UTF_8); }
+    void addFolder(const QString& name)
+    {
+        zip_dir_add(zip_, name.toUtf8().constData(), ZIP_FL_ENC_UTF_8);
+    }
     void close()
     {
         if (zip_close(zip_) != 0)
@@ -88,8 +89,9 @@ const QByteArray Header = R"(<?xml version="1.0" encoding="UTF-8" standalone="ye
 
 QByteArray Relationships(const std::vector<std::pair<QByteArray, QByteArray>>& typeAndTarget)
 {
-    QByteArray xml = Header +
-                     R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)";
+    QByteArray xml =
+        Header +
+        R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)";
     int id = 1;
     for (const auto& [type, target] : typeAndTarget) {
         xml += R"(<Relationship Id="rId)" + QByteArray::number(id++) + R"(" Type=")" +
@@ -153,7 +155,8 @@ void WriteSample(const QString& path)
     worksheet_write_number(sales, 4, 3, 0.75, time);
 
     Check(worksheet_merge_range(sales, 6, 0, 6, 2, "結合セル", bold), "merge");
-    Check(worksheet_write_array_formula(sales, 8, 0, 10, 0, "{=B2:B4*2}", nullptr), "array formula");
+    Check(worksheet_write_array_formula(sales, 8, 0, 10, 0, "{=B2:B4*2}", nullptr),
+          "array formula");
     worksheet_write_blank(sales, 11, 0, bold);
 
     lxw_comment_options note = {};
@@ -191,9 +194,10 @@ void WriteInlineStrings(const QString& path)
 void WriteLarge(const QString& path, int cells)
 {
     static const char* const words[] = {
-        "東京", "大阪", "名古屋", "福岡", "札幌", "営業部", "経理部", "総務部", "開発部", "売上",
-        "仕入", "在庫", "請求書", "見積書", "納品書", "株式会社山田商事", "apple", "banana",
-        "Widget", "Invoice", "Total", "ｶﾀｶﾅ", "ＡＢＣ", "完了", "未完了", "保留", "確認済", "備考"};
+        "東京",   "大阪",   "名古屋", "福岡",    "札幌",   "営業部", "経理部", "総務部",
+        "開発部", "売上",   "仕入",   "在庫",    "請求書", "見積書", "納品書", "株式会社山田商事",
+        "apple",  "banana", "Widget", "Invoice", "Total",  "ｶﾀｶﾅ",   "ＡＢＣ", "完了",
+        "未完了", "保留",   "確認済", "備考"};
     constexpr int columns = 10;
     lxw_workbook* book = workbook_new(Path(path).c_str());
     if (!book)
@@ -217,17 +221,19 @@ void WriteLarge(const QString& path, int cells)
                 std::snprintf(unique, sizeof unique, "品番-%06d-%d", r, c);
                 worksheet_write_string(sheet, lxw_row_t(r), lxw_col_t(c), unique, nullptr);
             } else if (dice < 0.70) {
-                worksheet_write_number(sheet, lxw_row_t(r), lxw_col_t(c), double(random() % 10000000),
-                                       thousands);
+                worksheet_write_number(sheet, lxw_row_t(r), lxw_col_t(c),
+                                       double(random() % 10000000), thousands);
             } else if (dice < 0.78) {
                 worksheet_write_number(sheet, lxw_row_t(r), lxw_col_t(c), roll(random), percent);
             } else if (dice < 0.84) {
-                worksheet_write_number(sheet, lxw_row_t(r), lxw_col_t(c), 45383.0 + double(random() % 900),
-                                       date);
+                worksheet_write_number(sheet, lxw_row_t(r), lxw_col_t(c),
+                                       45383.0 + double(random() % 900), date);
             } else if (dice < 0.90) {
-                worksheet_write_number(sheet, lxw_row_t(r), lxw_col_t(c), roll(random) * 1000.0, nullptr);
+                worksheet_write_number(sheet, lxw_row_t(r), lxw_col_t(c), roll(random) * 1000.0,
+                                       nullptr);
             } else {
-                std::snprintf(formula, sizeof formula, "=LEN(%c%d)*2", char('A' + (c + 1) % columns), r + 1);
+                std::snprintf(formula, sizeof formula, "=LEN(%c%d)*2",
+                              char('A' + (c + 1) % columns), r + 1);
                 worksheet_write_formula_num(sheet, lxw_row_t(r), lxw_col_t(c), formula, nullptr, 4);
             }
         }
@@ -243,16 +249,19 @@ void WritePackage(const QString& path, const Package& package)
         zip.addFolder(QStringLiteral("xl/"));
         zip.addFolder(QStringLiteral("xl/worksheets/"));
     }
-    zip.add(QStringLiteral("[Content_Types].xml"),
-            Header + R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
-                     R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
-                     R"(<Default Extension="xml" ContentType="application/xml"/></Types>)");
+    zip.add(
+        QStringLiteral("[Content_Types].xml"),
+        Header +
+            R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
+            R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
+            R"(<Default Extension="xml" ContentType="application/xml"/></Types>)");
     zip.add(QStringLiteral("_rels/.rels"), Relationships({{"officeDocument", "xl/workbook.xml"}}));
-    zip.add(QStringLiteral("xl/workbook.xml"),
-            Header + R"(<workbook xmlns=")" + MainNamespace + R"(" xmlns:r=")" + RelationshipNamespace +
-                R"(">)" + package.workbookPr + package.workbook + "</workbook>");
-    std::vector<std::pair<QByteArray, QByteArray>> related = {{"worksheet", "worksheets/sheet1.xml"},
-                                                              {"styles", "styles.xml"}};
+    zip.add(QStringLiteral("xl/workbook.xml"), Header + R"(<workbook xmlns=")" + MainNamespace +
+                                                   R"(" xmlns:r=")" + RelationshipNamespace +
+                                                   R"(">)" + package.workbookPr + package.workbook +
+                                                   "</workbook>");
+    std::vector<std::pair<QByteArray, QByteArray>> related = {
+        {"worksheet", "worksheets/sheet1.xml"}, {"styles", "styles.xml"}};
     if (!package.sharedStrings.isEmpty())
         related.push_back({"sharedStrings", "sharedStrings.xml"});
     zip.add(QStringLiteral("xl/_rels/workbook.xml.rels"), Relationships(related));
@@ -261,21 +270,22 @@ void WritePackage(const QString& path, const Package& package)
                 ? package.sheet
                 : Header + R"(<worksheet xmlns=")" + MainNamespace + R"("><sheetData>)" +
                       package.sheetData + "</sheetData>" + package.afterData + "</worksheet>");
-    zip.add(QStringLiteral("xl/styles.xml"),
-            Header + R"(<styleSheet xmlns=")" + MainNamespace + R"("><numFmts>)" +
-                package.numberFormats + "</numFmts><cellXfs>" + package.cellFormats +
-                "</cellXfs></styleSheet>");
+    zip.add(QStringLiteral("xl/styles.xml"), Header + R"(<styleSheet xmlns=")" + MainNamespace +
+                                                 R"("><numFmts>)" + package.numberFormats +
+                                                 "</numFmts><cellXfs>" + package.cellFormats +
+                                                 "</cellXfs></styleSheet>");
     if (!package.sharedStrings.isEmpty()) {
-        zip.add(QStringLiteral("xl/sharedStrings.xml"),
-                Header + R"(<sst xmlns=")" + MainNamespace + R"(">)" + package.sharedStrings + "</sst>");
+        zip.add(QStringLiteral("xl/sharedStrings.xml"), Header + R"(<sst xmlns=")" + MainNamespace +
+                                                            R"(">)" + package.sharedStrings +
+                                                            "</sst>");
     }
     if (!package.comments.isEmpty()) {
         zip.add(QStringLiteral("xl/worksheets/_rels/sheet1.xml.rels"),
                 Relationships({{"comments", "../comments1.xml"}}));
         zip.add(QStringLiteral("xl/comments1.xml"),
                 Header + R"(<comments xmlns=")" + MainNamespace +
-                    R"("><authors><author>作成者</author></authors><commentList>)" + package.comments +
-                    "</commentList></comments>");
+                    R"("><authors><author>作成者</author></authors><commentList>)" +
+                    package.comments + "</commentList></comments>");
     }
     zip.close();
 }

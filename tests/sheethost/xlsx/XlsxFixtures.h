@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <map>
 #include <optional>
 
@@ -23,14 +22,14 @@ void WriteLarge(const QString& path, int cells);
 struct Package
 {
     QByteArray workbook = R"(<sheets><sheet name="Sheet1" sheetId="1" r:id="rId1"/></sheets>)";
-    QByteArray workbookPr;   // e.g. R"(<workbookPr date1904="1"/>)"
-    QByteArray sheet;        // the whole worksheet part, or empty for the sheetData given below
-    QByteArray sheetData;    // the rows inside <sheetData>
-    QByteArray afterData;    // elements after sheetData, e.g. <mergeCells>
+    QByteArray workbookPr;    // e.g. R"(<workbookPr date1904="1"/>)"
+    QByteArray sheet;         // the whole worksheet part, or empty for the sheetData given below
+    QByteArray sheetData;     // the rows inside <sheetData>
+    QByteArray afterData;     // elements after sheetData, e.g. <mergeCells>
     QByteArray sharedStrings; // the <si> elements; no part when empty
     QByteArray numberFormats; // <numFmt> elements
     QByteArray cellFormats = R"(<xf numFmtId="0"/>)"; // <xf> elements of cellXfs
-    QByteArray comments;      // <comment> elements; no part when empty
+    QByteArray comments;                              // <comment> elements; no part when empty
     bool folderEntries = false;
 };
 

@@ -6,12 +6,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-
-#include <sys/resource.h>
-
 #include <algorithm>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
+#include <sys/resource.h>
 #include <vector>
 
 // Opening workbooks the way SheetHost opens them from its command line: time and memory.
@@ -102,7 +100,8 @@ int main(int argc, char** argv)
     std::printf("cells: %zu\n", cellCount);
     std::printf("open: best %.3f s wall, %.3f s CPU (user + system; a busy machine stretches the "
                 "wall time); runs:",
-                *std::min_element(wall.begin(), wall.end()), *std::min_element(cpu.begin(), cpu.end()));
+                *std::min_element(wall.begin(), wall.end()),
+                *std::min_element(cpu.begin(), cpu.end()));
     for (std::size_t i = 0; i < wall.size(); ++i)
         std::printf(" %.3f/%.3f", wall[i], cpu[i]);
     std::printf("\nmemory held by the open workbooks: %.1f MiB (VmRSS growth over the first run; "

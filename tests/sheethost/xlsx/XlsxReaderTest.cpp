@@ -1,6 +1,7 @@
+#include "sheethost/xlsx/XlsxReader.h"
+
 #include "platform/Exception.h"
 #include "sheethost/xlsx/Formula.h"
-#include "sheethost/xlsx/XlsxReader.h"
 #include "tests/sheethost/xlsx/XlsxFixtures.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -8,9 +9,7 @@
 #include <QFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
-
 #include <gtest/gtest.h>
-
 #include <ostream>
 
 using namespace SheetHost;
@@ -132,7 +131,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cells, SampleCell,
     testing::Values(
         CellCase{u"売上", u"A1", u"品名", u"品名"}, CellCase{u"売上", u"A2", u"りんご", u"りんご"},
-        CellCase{u"売上", u"B2", u"1234.5", u"1,235"}, CellCase{u"売上", u"C2", u"2024/4/1", u"2024/4/1"},
+        CellCase{u"売上", u"B2", u"1234.5", u"1,235"},
+        CellCase{u"売上", u"C2", u"2024/4/1", u"2024/4/1"},
         CellCase{u"売上", u"D2", u"TRUE", u"TRUE"},
         CellCase{u"売上", u"A3", u"赤いりんご", u"赤いりんご"}, // rich text runs joined
         CellCase{u"売上", u"B3", u"=B2*2", u"2,469"},
@@ -201,8 +201,10 @@ void ExpectCells(const Worksheet& sheet, std::initializer_list<Expect> cells)
 {
     for (const Expect& e : cells) {
         const CellView view = sheet.cell(At(e.cell));
-        EXPECT_EQ(Utf8(view.formula), Utf8(QString::fromUtf16(e.formula))) << Utf8(QString::fromUtf16(e.cell));
-        EXPECT_EQ(Utf8(view.text), Utf8(QString::fromUtf16(e.text))) << Utf8(QString::fromUtf16(e.cell));
+        EXPECT_EQ(Utf8(view.formula), Utf8(QString::fromUtf16(e.formula)))
+            << Utf8(QString::fromUtf16(e.cell));
+        EXPECT_EQ(Utf8(view.text), Utf8(QString::fromUtf16(e.text)))
+            << Utf8(QString::fromUtf16(e.cell));
     }
 }
 
@@ -308,8 +310,10 @@ TEST(Package, NumberFormatsFromStyles)
 {
     XlsxFixtures::Package package;
     package.numberFormats = R"(<numFmt numFmtId="164" formatCode="0.0&quot;kg&quot;"/>)";
-    package.cellFormats = R"(<xf numFmtId="0"/><xf numFmtId="164"/><xf numFmtId="14"/><xf numFmtId="49"/>)";
-    package.sheetData = R"(<row r="1"><c r="A1" s="1"><v>2.25</v></c><c r="B1" s="2"><v>45383</v></c>
+    package.cellFormats =
+        R"(<xf numFmtId="0"/><xf numFmtId="164"/><xf numFmtId="14"/><xf numFmtId="49"/>)";
+    package.sheetData =
+        R"(<row r="1"><c r="A1" s="1"><v>2.25</v></c><c r="B1" s="2"><v>45383</v></c>
 <c r="C1" s="3" t="inlineStr"><is><t>001</t></is></c><c r="D1" s="99"><v>1.5</v></c></row>)";
     const auto book = ReadPackage("styles", package);
     ExpectCells(book->worksheet(0), {{u"A1", u"2.25", u"2.3kg"},
@@ -323,21 +327,24 @@ TEST(Package, Date1904System)
     XlsxFixtures::Package package;
     package.workbookPr = R"(<workbookPr date1904="1"/>)";
     package.cellFormats = R"(<xf numFmtId="0"/><xf numFmtId="14"/>)";
-    package.sheetData = R"(<row r="1"><c r="A1" s="1"><v>0</v></c><c r="B1" s="1"><v>1462.5</v></c></row>)";
+    package.sheetData =
+        R"(<row r="1"><c r="A1" s="1"><v>0</v></c><c r="B1" s="1"><v>1462.5</v></c></row>)";
     const auto book = ReadPackage("date1904", package);
-    ExpectCells(book->worksheet(0), {{u"A1", u"1904/1/1", u"1904/1/1"},
-                                     {u"B1", u"1908/1/2 12:00:00", u"1908/1/2"}});
+    ExpectCells(book->worksheet(0),
+                {{u"A1", u"1904/1/1", u"1904/1/1"}, {u"B1", u"1908/1/2 12:00:00", u"1908/1/2"}});
 }
 
 TEST(Package, MergedAreaKeepsOnlyTheUpperLeftValue)
 {
     XlsxFixtures::Package package;
-    package.sheetData = R"(<row r="2"><c r="B2"><v>1</v></c><c r="C2"><v>2</v></c><c r="D2"><v>3</v></c></row>
+    package.sheetData =
+        R"(<row r="2"><c r="B2"><v>1</v></c><c r="C2"><v>2</v></c><c r="D2"><v>3</v></c></row>
 <row r="3"><c r="B3"><v>4</v></c></row>)";
     package.afterData = R"(<mergeCells count="1"><mergeCell ref="B2:C3"/></mergeCells>)";
     const auto book = ReadPackage("merged", package);
     const Worksheet& sheet = book->worksheet(0);
-    ExpectCells(sheet, {{u"B2", u"1", u"1"}, {u"C2", u"", u""}, {u"B3", u"", u""}, {u"D2", u"3", u"3"}});
+    ExpectCells(sheet,
+                {{u"B2", u"1", u"1"}, {u"C2", u"", u""}, {u"B3", u"", u""}, {u"D2", u"3", u"3"}});
     EXPECT_EQ(sheet.cellCount(), 2u);
     EXPECT_EQ(sheet.usedRange().first, At(u"B2"));
     EXPECT_EQ(sheet.usedRange().last, At(u"D3"));
@@ -391,15 +398,15 @@ TEST(Package, PrefixedNamespacesAndFolderEntries)
 
 TEST(Package, Utf16Parts)
 {
-    const QString sheet =
-        uR"(<?xml version="1.0" encoding="UTF-16"?>
+    const QString sheet = uR"(<?xml version="1.0" encoding="UTF-16"?>
 <worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData>
 <row r="1"><c r="A1" t="inlineStr"><is><t>ユニコード</t></is></c></row></sheetData></worksheet>)"_s;
     for (const auto encoding : {QStringConverter::Utf16LE, QStringConverter::Utf16BE}) {
         QStringEncoder encoder(encoding, QStringConverter::Flag::WriteBom);
         XlsxFixtures::Package package;
         package.sheet = encoder.encode(sheet);
-        const auto book = ReadPackage(encoding == QStringConverter::Utf16LE ? "utf16le" : "utf16be", package);
+        const auto book =
+            ReadPackage(encoding == QStringConverter::Utf16LE ? "utf16le" : "utf16be", package);
         ExpectCells(book->worksheet(0), {{u"A1", u"ユニコード", u"ユニコード"}});
     }
 }
@@ -473,7 +480,8 @@ TEST_P(DamagedFile, GivesAMessageNamingTheFile)
     } catch (const Exception& error) {
         EXPECT_TRUE(error.Message().contains(path)) << Utf8(error.Message());
         EXPECT_TRUE(error.Message().contains(u"開けません"_s)) << Utf8(error.Message());
-        EXPECT_TRUE(error.Message().contains(QString::fromUtf16(c.reason))) << Utf8(error.Message());
+        EXPECT_TRUE(error.Message().contains(QString::fromUtf16(c.reason)))
+            << Utf8(error.Message());
     }
 }
 
@@ -509,16 +517,18 @@ INSTANTIATE_TEST_SUITE_P(
                    u"壊れています"},
         DamageCase{"missing-sheet-part",
                    [](const QString& p) {
-                       XlsxFixtures::RewriteZip(SamplePath(), p, {{u"xl/worksheets/sheet1.xml"_s, std::nullopt}});
+                       XlsxFixtures::RewriteZip(SamplePath(), p,
+                                                {{u"xl/worksheets/sheet1.xml"_s, std::nullopt}});
                        return true;
                    },
                    u"xl/worksheets/sheet1.xml がありません"},
-        DamageCase{"missing-workbook-part",
-                   [](const QString& p) {
-                       XlsxFixtures::RewriteZip(SamplePath(), p, {{u"xl/workbook.xml"_s, std::nullopt}});
-                       return true;
-                   },
-                   u"xl/workbook.xml がありません"},
+        DamageCase{
+            "missing-workbook-part",
+            [](const QString& p) {
+                XlsxFixtures::RewriteZip(SamplePath(), p, {{u"xl/workbook.xml"_s, std::nullopt}});
+                return true;
+            },
+            u"xl/workbook.xml がありません"},
         DamageCase{"zip-without-workbook",
                    [](const QString& p) {
                        XlsxFixtures::RewriteZip(SamplePath(), p,
@@ -529,42 +539,50 @@ INSTANTIATE_TEST_SUITE_P(
                    u"Excel ブック (.xlsx) ではありません"},
         DamageCase{"invalid-sheet-xml",
                    [](const QString& p) {
-                       XlsxFixtures::RewriteZip(SamplePath(), p,
-                                                {{u"xl/worksheets/sheet1.xml"_s,
-                                                  QByteArray("<worksheet xmlns=\"x\"><sheetData>\n<row r=\"1\">"
-                                                             "<c r=\"A1\"><v>1</v></row>")}});
+                       XlsxFixtures::RewriteZip(
+                           SamplePath(), p,
+                           {{u"xl/worksheets/sheet1.xml"_s,
+                             QByteArray("<worksheet xmlns=\"x\"><sheetData>\n<row r=\"1\">"
+                                        "<c r=\"A1\"><v>1</v></row>")}});
                        return true;
                    },
                    u"xl/worksheets/sheet1.xml の 2 行目で XML の形式が正しくありません"},
         DamageCase{"invalid-shared-strings",
                    [](const QString& p) {
-                       XlsxFixtures::RewriteZip(SamplePath(), p,
-                                                {{u"xl/sharedStrings.xml"_s, QByteArray("<sst><si><t>x</si>")}});
+                       XlsxFixtures::RewriteZip(
+                           SamplePath(), p,
+                           {{u"xl/sharedStrings.xml"_s, QByteArray("<sst><si><t>x</si>")}});
                        return true;
                    },
                    u"xl/sharedStrings.xml"},
         DamageCase{"cell-out-of-range",
                    [](const QString& p) {
-                       XlsxFixtures::WritePackage(p, WithRows(R"(<row r="1"><c r="XFE1"><v>1</v></c></row>)"));
+                       XlsxFixtures::WritePackage(
+                           p, WithRows(R"(<row r="1"><c r="XFE1"><v>1</v></c></row>)"));
                        return true;
                    },
                    u"セル参照「XFE1」"},
         DamageCase{"row-out-of-range",
                    [](const QString& p) {
-                       XlsxFixtures::WritePackage(p, WithRows(R"(<row r="1048577"><c><v>1</v></c></row>)"));
+                       XlsxFixtures::WritePackage(
+                           p, WithRows(R"(<row r="1048577"><c><v>1</v></c></row>)"));
                        return true;
                    },
                    u"行番号「1048577」"},
         DamageCase{"column-past-xfd",
                    [](const QString& p) {
-                       XlsxFixtures::WritePackage(p, WithRows(R"(<row r="1"><c r="XFD1"><v>1</v></c><c><v>2</v></c></row>)"));
+                       XlsxFixtures::WritePackage(
+                           p,
+                           WithRows(R"(<row r="1"><c r="XFD1"><v>1</v></c><c><v>2</v></c></row>)"));
                        return true;
                    },
                    u"XFD"},
         DamageCase{"note-out-of-range",
                    [](const QString& p) {
-                       XlsxFixtures::Package package = WithRows(R"(<row r="1"><c r="A1"><v>1</v></c></row>)");
-                       package.comments = R"(<comment ref="A0" authorId="0"><text><t>x</t></text></comment>)";
+                       XlsxFixtures::Package package =
+                           WithRows(R"(<row r="1"><c r="A1"><v>1</v></c></row>)");
+                       package.comments =
+                           R"(<comment ref="A0" authorId="0"><text><t>x</t></text></comment>)";
                        XlsxFixtures::WritePackage(p, package);
                        return true;
                    },
@@ -580,7 +598,8 @@ INSTANTIATE_TEST_SUITE_P(
                    u"共有文字列の番号「5」"},
         DamageCase{"bad-number",
                    [](const QString& p) {
-                       XlsxFixtures::WritePackage(p, WithRows(R"(<row r="1"><c r="A1"><v>12abc</v></c></row>)"));
+                       XlsxFixtures::WritePackage(
+                           p, WithRows(R"(<row r="1"><c r="A1"><v>12abc</v></c></row>)"));
                        return true;
                    },
                    u"数値「12abc」"},

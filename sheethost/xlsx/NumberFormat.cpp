@@ -42,11 +42,10 @@ QString Scientific(const Decimal& value, int mantissaDigits)
 
 } // namespace
 
-QString FormatGeneral(double value)
+namespace {
+
+QString GeneralOf(const Decimal& exact)
 {
-    if (std::isnan(value) || std::isinf(value))
-        return u"#NUM!"_s;
-    const Decimal exact = Decimal::FromDouble(value);
     if (exact.isZero())
         return u"0"_s;
     const int magnitude = exact.exponent - 1; // floor(log10(|value|))
@@ -62,6 +61,30 @@ QString FormatGeneral(double value)
     if (magnitude >= -9 && magnitude < -4 && exact.fractionLength() <= 9)
         return Latin(exact.toPlain());
     return Scientific(exact, 6);
+}
+
+} // namespace
+
+QString FormatGeneral(double value)
+{
+    if (std::isnan(value) || std::isinf(value))
+        return u"#NUM!"_s;
+    return GeneralOf(Decimal::FromDouble(value));
+}
+
+void GeneralTexts(double value, QString& text, QString& formula)
+{
+    if (std::isnan(value) || std::isinf(value)) {
+        text = formula = u"#NUM!"_s;
+        return;
+    }
+    const Decimal exact = Decimal::FromDouble(value);
+    text = GeneralOf(exact);
+    const std::string plain = exact.toPlain();
+    formula = text.size() == qsizetype(plain.size()) &&
+                      text == QLatin1StringView(plain.data(), qsizetype(plain.size()))
+                  ? text // the same characters, shared
+                  : Latin(plain);
 }
 
 // clang-format off
@@ -997,9 +1020,24 @@ QString RenderFractionNumber(const Section& section, double value)
     return result;
 }
 
-QString TwoDigits(qint64 value)
+// Appends a number padded with zeros to at least `width` digits; formatting is the hot path
+// of opening a workbook, so no QString::arg here.
+void AppendPadded(QString& out, qint64 value, int width)
 {
-    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+    char buffer[24];
+    int length = 0;
+    const bool negative = value < 0;
+    quint64 rest = negative ? quint64(-(value + 1)) + 1 : quint64(value);
+    do {
+        buffer[length++] = char('0' + rest % 10);
+        rest /= 10;
+    } while (rest > 0 && length < int(sizeof buffer));
+    if (negative)
+        out += u'-';
+    for (int i = length; i < width; ++i)
+        out += u'0';
+    while (length > 0)
+        out += QLatin1Char(buffer[--length]);
 }
 
 constexpr std::array<const char16_t*, 12> MonthNames = {
@@ -1038,17 +1076,16 @@ std::optional<QString> RenderDate(const Section& section, double value, DateSyst
             result += token.text;
             break;
         case Kind::Year:
-            result += token.count <= 2 ? TwoDigits(date.year % 100) : QString::number(date.year);
+            AppendPadded(result, token.count <= 2 ? date.year % 100 : date.year,
+                         token.count <= 2 ? 2 : 1);
             break;
         case Kind::BuddhistYear:
-            result += token.count <= 2 ? TwoDigits((date.year + 543) % 100)
-                                       : QString::number(date.year + 543);
+            AppendPadded(result, token.count <= 2 ? (date.year + 543) % 100 : date.year + 543,
+                         token.count <= 2 ? 2 : 1);
             break;
         case Kind::Month:
-            if (token.count == 1)
-                result += QString::number(date.month);
-            else if (token.count == 2)
-                result += TwoDigits(date.month);
+            if (token.count <= 2)
+                AppendPadded(result, date.month, token.count);
             else if (section.japanese)
                 result += QString::number(date.month) + u"月"_s;
             else if (token.count == 3)
@@ -1059,10 +1096,8 @@ std::optional<QString> RenderDate(const Section& section, double value, DateSyst
                 result += QString::fromUtf16(MonthNames[std::size_t(date.month - 1)]);
             break;
         case Kind::Day:
-            if (token.count == 1)
-                result += QString::number(date.day);
-            else if (token.count == 2)
-                result += TwoDigits(date.day);
+            if (token.count <= 2)
+                AppendPadded(result, date.day, token.count);
             else if (section.japanese)
                 result += QString::fromUtf16(JapaneseDayNames[std::size_t(date.weekday)]) +
                           (token.count >= 4 ? u"曜日"_s : QString());
@@ -1085,7 +1120,7 @@ std::optional<QString> RenderDate(const Section& section, double value, DateSyst
         }
         case Kind::EraYear: {
             const int year = date.year - EraOf(date).startYear + 1;
-            result += token.count >= 2 ? TwoDigits(year) : QString::number(year);
+            AppendPadded(result, year, token.count >= 2 ? 2 : 1);
             break;
         }
         case Kind::Hour: {
@@ -1095,34 +1130,34 @@ std::optional<QString> RenderDate(const Section& section, double value, DateSyst
                 if (shown == 0)
                     shown = 12;
             }
-            result += token.count >= 2 ? TwoDigits(shown) : QString::number(shown);
+            AppendPadded(result, shown, token.count >= 2 ? 2 : 1);
             break;
         }
         case Kind::Minute:
-            result += token.count >= 2 ? TwoDigits(minute) : QString::number(minute);
+            AppendPadded(result, minute, token.count >= 2 ? 2 : 1);
             break;
         case Kind::Second:
-            result += token.count >= 2 ? TwoDigits(second) : QString::number(second);
+            AppendPadded(result, second, token.count >= 2 ? 2 : 1);
             break;
         case Kind::SubSecond: {
-            QString digits =
-                QStringLiteral("%1").arg(fraction, section.subSecondDigits, 10, QLatin1Char('0'));
+            QString digits;
+            AppendPadded(digits, fraction, section.subSecondDigits);
             result += u'.' + digits.left(token.count);
             break;
         }
         case Kind::ElapsedHour: {
             const qint64 total = serial * 24 + hour;
-            result += QStringLiteral("%1").arg(total, token.count, 10, QLatin1Char('0'));
+            AppendPadded(result, total, token.count);
             break;
         }
         case Kind::ElapsedMinute: {
             const qint64 total = (serial * 24 + hour) * 60 + minute;
-            result += QStringLiteral("%1").arg(total, token.count, 10, QLatin1Char('0'));
+            AppendPadded(result, total, token.count);
             break;
         }
         case Kind::ElapsedSecond: {
             const qint64 total = ((serial * 24 + hour) * 60 + minute) * 60 + second;
-            result += QStringLiteral("%1").arg(total, token.count, 10, QLatin1Char('0'));
+            AppendPadded(result, total, token.count);
             break;
         }
         case Kind::AmPm:
@@ -1300,14 +1335,22 @@ QString ConstantNumberFormula(double value, bool asDate, DateSystem system)
         const CalendarDate date = DateFromSerial(serial, system);
         QString time;
         if (secondOfDay != 0) {
-            time = QStringLiteral("%1:%2:%3")
-                       .arg(secondOfDay / 3600)
-                       .arg(TwoDigits(secondOfDay / 60 % 60), TwoDigits(secondOfDay % 60));
+            AppendPadded(time, secondOfDay / 3600, 1);
+            time += u':';
+            AppendPadded(time, secondOfDay / 60 % 60, 2);
+            time += u':';
+            AppendPadded(time, secondOfDay % 60, 2);
         }
         // A bare time of day is shown without the day it falls on, as the formula bar does.
         if (serial == 0 && !time.isEmpty())
             return time;
-        QString result = QStringLiteral("%1/%2/%3").arg(date.year).arg(date.month).arg(date.day);
+        QString result;
+        result.reserve(20);
+        AppendPadded(result, date.year, 1);
+        result += u'/';
+        AppendPadded(result, date.month, 1);
+        result += u'/';
+        AppendPadded(result, date.day, 1);
         if (!time.isEmpty())
             result += u' ' + time;
         return result;

@@ -18,6 +18,9 @@ enum class DateSystem
 // ("1.23457E+11", "0.333333333", "1E-10").
 QString FormatGeneral(double value);
 
+// FormatGeneral and the constant's formula text of a plain number together, converting once.
+void GeneralTexts(double value, QString& text, QString& formula);
+
 // The code of a built-in format as Japanese Excel shows it; empty for an id with no built-in code.
 QString BuiltinFormatCode(int id);
 

@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <map>
@@ -434,6 +435,18 @@ std::optional<double> SerialFromIso(const QString& text, DateSystem system)
 
 // ---- Worksheets ----
 
+struct MemoKey
+{
+    const NumberFormat* format;
+    quint64 bits;
+    friend bool operator==(const MemoKey&, const MemoKey&) = default;
+};
+
+size_t qHash(const MemoKey& key, size_t seed = 0)
+{
+    return qHashMulti(seed, quintptr(key.format), key.bits);
+}
+
 class WorksheetHandler : public XmlHandler
 {
 public:
@@ -714,8 +727,7 @@ private:
     }
 
     // Displayed text and constant of a number.
-    void numberTexts(double number, const NumberFormat& format, QString& constant,
-                     QString& text) const
+    void numberTexts(double number, const NumberFormat& format, QString& constant, QString& text)
     {
         if (format.isGeneral()) {
             // Whole numbers as most cells hold them: one conversion, shared by both texts.
@@ -724,14 +736,23 @@ private:
                 constant = text;
                 return;
             }
-            text = FormatGeneral(number);
-            constant = ConstantNumberFormula(number, false, system_);
-        } else {
-            text = format.format(number, system_);
-            constant = ConstantNumberFormula(number, format.isDate(number), system_);
+            GeneralTexts(number, text, constant);
+            return;
         }
+        // Dates, percentages and amounts repeat down a column: format each value once.
+        const MemoKey key{&format, std::bit_cast<quint64>(number)};
+        if (const auto found = memo_.constFind(key); found != memo_.constEnd()) {
+            text = found->first;
+            constant = found->second;
+            return;
+        }
+        text = format.format(number, system_);
+        constant = ConstantNumberFormula(number, format.isDate(number), system_);
         if (constant == text)
             constant = text; // share the characters
+        if (memo_.size() >= 4096)
+            memo_.clear();
+        memo_.insert(key, {text, constant});
     }
 
     QString cellFormula(CellAddress at)
@@ -855,6 +876,7 @@ private:
     RichText inline_;
 
     QHash<int, SharedFormula> shared_;
+    QHash<MemoKey, std::pair<QString, QString>> memo_;
     std::vector<Pending> pending_;
     std::vector<FormulaArea> areas_;
     std::vector<CellRange> merges_;

@@ -130,35 +130,44 @@ void MainWindow::openFiles(const QStringList& paths)
     quint64 lastOpened = 0;
     {
         const TCursorHourGlass hourglass;
+        // Excel shows a book that is already open, and refuses a second one of the same name.
+        QStringList toRead;
+        QStringList absolutePaths;
         for (const QString& path : paths) {
             const QFileInfo file(path);
-            // Excel shows a book that is already open, and refuses a second one of the same name.
             bool known = false;
-            for (int i = 0; i < application_.workbookCount(); ++i) {
+            for (int i = 0; i < application_.workbookCount() && !known; ++i) {
                 Workbook& open = application_.workbook(i);
                 if (open.path() == file.absoluteFilePath()) {
                     lastOpened = open.id();
                     known = true;
-                    break;
-                }
-                if (open.name().compare(file.fileName(), Qt::CaseInsensitive) == 0) {
+                } else if (open.name().compare(file.fileName(), Qt::CaseInsensitive) == 0) {
                     failures
                         << u"ブック「%1」を開けません。同じ名前のブック「%2」が既に開いています。"_s
                                .arg(path, open.name());
                     known = true;
-                    break;
                 }
             }
-            if (known)
-                continue;
-            try {
-                std::unique_ptr<Workbook> workbook = ReadXlsxWorkbook(path);
-                lastOpened = workbook->id();
-                opened << workbook->name();
-                application_.openWorkbook(std::move(workbook));
-            } catch (const Exception& error) {
-                failures << error.Message();
+            if (!known && !absolutePaths.contains(file.absoluteFilePath())) {
+                toRead << path;
+                absolutePaths << file.absoluteFilePath();
             }
+        }
+        for (XlsxReadResult& result : ReadXlsxWorkbooks(toRead)) {
+            if (!result.workbook) {
+                failures << result.error;
+                continue;
+            }
+            // Two of the new files may share a name too.
+            if (application_.workbookIndex(result.workbook->name()) >= 0) {
+                failures
+                    << u"ブック「%1」を開けません。同じ名前のブック「%2」が既に開いています。"_s
+                           .arg(result.workbook->path(), result.workbook->name());
+                continue;
+            }
+            lastOpened = result.workbook->id();
+            opened << result.workbook->name();
+            application_.openWorkbook(std::move(result.workbook));
         }
     }
     if (WorkbookView* view = viewOf(lastOpened))

@@ -940,7 +940,12 @@ QString OfficeDocumentPart(const ZipArchive& zip)
     return u"xl/workbook.xml"_s;
 }
 
-std::unique_ptr<Workbook> Read(const QString& path)
+std::size_t ProcessorCount()
+{
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+std::unique_ptr<Workbook> Read(const QString& path, std::size_t maxThreads)
 {
     const QFileInfo file(path);
     const ZipArchive zip(path);
@@ -1004,8 +1009,7 @@ std::unique_ptr<Workbook> Read(const QString& path)
     };
     // Sheets are independent once the shared strings and styles are known: read them side by
     // side, each thread through its own handle on the file (libzip handles are not shared).
-    const std::size_t workers = std::min<std::size_t>(
-        {std::size_t(std::max(1u, std::thread::hardware_concurrency())), jobs.size(), 8});
+    const std::size_t workers = std::min<std::size_t>({maxThreads, jobs.size(), 8});
     if (workers <= 1) {
         for (const SheetJob& job : jobs)
             readSheet(zip, job);
@@ -1047,15 +1051,43 @@ std::unique_ptr<Workbook> Read(const QString& path)
 
 } // namespace
 
-std::unique_ptr<Workbook> ReadXlsxWorkbook(const QString& path)
+std::unique_ptr<Workbook> ReadXlsxWorkbook(const QString& path, int threads)
 {
     try {
-        return Read(path);
+        return Read(path, threads > 0 ? std::size_t(threads) : ProcessorCount());
     } catch (const XlsxError& error) {
         throw Exception(u"ブック「%1」を開けません。%2"_s.arg(path, error.reason()));
     } catch (const std::bad_alloc&) {
         throw Exception(u"ブック「%1」を開けません。メモリが足りません。"_s.arg(path));
     }
+}
+
+std::vector<XlsxReadResult> ReadXlsxWorkbooks(const QStringList& paths)
+{
+    std::vector<XlsxReadResult> results(std::size_t(paths.size()));
+    // Files side by side, each on one thread, so that the cores are shared out once.
+    const std::size_t workers = std::min(ProcessorCount(), results.size());
+    const int sheetThreads = workers > 1 ? 1 : 0;
+    std::atomic<std::size_t> next = 0;
+    const auto work = [&] {
+        for (std::size_t i = next++; i < results.size(); i = next++) {
+            try {
+                results[i].workbook = ReadXlsxWorkbook(paths[qsizetype(i)], sheetThreads);
+            } catch (const Exception& error) {
+                results[i].error = error.Message();
+            } catch (const std::exception&) {
+                // Nothing may leave a thread; the user still learns which file failed.
+                results[i].error = u"ブック「%1」を開けません。"_s.arg(paths[qsizetype(i)]);
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (std::size_t w = 1; w < workers; ++w)
+        threads.emplace_back(work);
+    work();
+    for (std::thread& thread : threads)
+        thread.join();
+    return results;
 }
 
 } // namespace SheetHost

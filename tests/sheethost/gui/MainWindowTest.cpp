@@ -82,7 +82,7 @@ TEST_F(SheetHostWindow, OpensEveryReadableFileAndReportsEachFailure)
     file.write("not a workbook");
     file.close();
 
-    window_->openFiles({sample_, missing, inline_, text});
+    window_->openFiles({sample_, missing, inline_, text, folder_ + u"/./見本.xlsx"_s});
 
     ASSERT_EQ(application_.workbookCount(), 2);
     EXPECT_EQ(application_.workbook(0).name(), u"見本.xlsx"_s);

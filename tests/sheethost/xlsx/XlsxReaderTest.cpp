@@ -181,6 +181,26 @@ TEST(Reader, LeavesTheFileUntouched)
     EXPECT_EQ(QFileInfo(path).lastModified(), modified);
 }
 
+TEST(ReadManyWorkbooks, KeepsTheOrderAndEveryFailure)
+{
+    const QString first = Scratch(u"many-1.xlsx"_s);
+    const QString second = Scratch(u"many-2.xlsx"_s);
+    const QString missing = Scratch(u"many-missing.xlsx"_s);
+    XlsxFixtures::WriteSample(first);
+    XlsxFixtures::WriteInlineStrings(second);
+    const std::vector<XlsxReadResult> results = ReadXlsxWorkbooks({first, missing, second, first});
+    ASSERT_EQ(results.size(), 4u);
+    ASSERT_NE(results[0].workbook, nullptr);
+    EXPECT_EQ(results[0].workbook->worksheetCount(), 3);
+    EXPECT_EQ(results[1].workbook, nullptr);
+    EXPECT_TRUE(results[1].error.contains(missing));
+    ASSERT_NE(results[2].workbook, nullptr);
+    EXPECT_EQ(results[2].workbook->name(), u"many-2.xlsx"_s);
+    ASSERT_NE(results[3].workbook, nullptr);
+    EXPECT_NE(results[3].workbook->id(), results[0].workbook->id());
+    EXPECT_EQ(results[3].workbook->worksheet(0).cell(At(u"B2")).text, u"1,235"_s);
+}
+
 // ---- Hand-made packages: what real files hold and a writer library will not produce ----
 
 std::unique_ptr<Workbook> ReadPackage(const char* name, const XlsxFixtures::Package& package)

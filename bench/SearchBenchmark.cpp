@@ -18,10 +18,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTreeWidget>
-
-#include <benchmark/benchmark.h>
-
 #include <atomic>
+#include <benchmark/benchmark.h>
 #include <cstdio>
 #include <memory>
 
@@ -72,7 +70,8 @@ public:
         const HRESULT hr =
             inner_->Invoke(dispId, iid, lcid, flags, &forwarded, result, excepInfo, argErr);
         if (SUCCEEDED(hr) && result && result->vt() == VT_DISPATCH && result->pdispVal())
-            *result = Variant::FromDispatch(MakeDispatch<CountingDispatch>(result->dispatch(), counts_));
+            *result =
+                Variant::FromDispatch(MakeDispatch<CountingDispatch>(result->dispatch(), counts_));
         return hr;
     }
 
@@ -94,8 +93,10 @@ std::unique_ptr<SheetHost::Workbook> BenchWorkbook()
         SheetHost::Worksheet& sheet = workbook->addWorksheet(QStringLiteral("%1月").arg(s + 3));
         for (int r = 1; r <= RowsPerSheet; ++r) {
             const QString number = QString::number(r);
-            sheet.setCell({r, 1}, QStringLiteral("売上 ") + number, QStringLiteral("売上 ") + number);
-            sheet.setCell({r, 2}, QStringLiteral("=\"今期売上\"&A") + number, QStringLiteral("今期売上"));
+            sheet.setCell({r, 1}, QStringLiteral("売上 ") + number,
+                          QStringLiteral("売上 ") + number);
+            sheet.setCell({r, 2}, QStringLiteral("=\"今期売上\"&A") + number,
+                          QStringLiteral("今期売上"));
             sheet.setCell({r, 3}, QStringLiteral("東京"), QStringLiteral("東京"));
             sheet.setCell({r, 4}, number, number);
             if (r % 10 == 0)
@@ -120,8 +121,8 @@ public:
             CLSID clsid;
             CLSIDFromProgID(QStringLiteral("Excel.Application"), &clsid);
             registered_ = host_->registerObject(
-                clsid, MakeDispatch<CountingDispatch>(SheetHost::CreateApplicationObject(*application_),
-                                                      counts));
+                clsid, MakeDispatch<CountingDispatch>(
+                           SheetHost::CreateApplicationObject(*application_), counts));
         });
     }
     ~Server()
@@ -139,8 +140,7 @@ public:
     CallCounts counts;
 
 private:
-    template <typename Work>
-    void run(Work work)
+    template <typename Work> void run(Work work)
     {
         QMetaObject::invokeMethod(&context_, work, Qt::BlockingQueuedConnection);
     }
@@ -160,10 +160,11 @@ void BM_SearchTenThousandCells(benchmark::State& state)
         return;
     }
     QString message;
-    const auto previous = Platform::SetMessageBoxHandler([&](const Platform::MessageRequest& request) {
-        message = request.text;
-        return Platform::MessageAnswer::Ok;
-    });
+    const auto previous =
+        Platform::SetMessageBoxHandler([&](const Platform::MessageRequest& request) {
+            message = request.text;
+            return Platform::MessageAnswer::Ok;
+        });
     TFormMain form;
     form.ActionBookListReloadExecute();
     form.EditWord->setText(QStringLiteral("売上"));
@@ -181,7 +182,8 @@ void BM_SearchTenThousandCells(benchmark::State& state)
     }
     Platform::SetMessageBoxHandler(previous);
     if (!message.isEmpty() || rows != ExpectedCells) {
-        state.SkipWithError(qPrintable(QStringLiteral("%1 rows, message: %2").arg(rows).arg(message)));
+        state.SkipWithError(
+            qPrintable(QStringLiteral("%1 rows, message: %2").arg(rows).arg(message)));
         return;
     }
     state.counters["cells"] = rows;
@@ -202,7 +204,8 @@ int main(int argc, char** argv)
     for (const char* variable : {"XDG_RUNTIME_DIR", "HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
         const QString folder = root.path() + u'/' + QString::fromLatin1(variable);
         QDir().mkpath(folder);
-        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner);
         qputenv(variable, QFile::encodeName(folder));
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

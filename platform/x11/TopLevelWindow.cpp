@@ -1,7 +1,6 @@
 #include "platform/x11/TopLevelWindow.h"
 
 #include <QGuiApplication>
-
 #include <algorithm>
 #include <optional>
 #include <utility>

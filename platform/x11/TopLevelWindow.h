@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <cstdint>
 
 // Other programs' top-level windows, as FindWindow and SetForegroundWindow reach them on Windows.

@@ -14,7 +14,6 @@
 #include <QProgressBar>
 #include <QSaveFile>
 #include <QTreeWidget>
-
 #include <memory>
 #include <set>
 
@@ -145,8 +144,8 @@ QStringList TFormMain::GetCheckedBookNames() const
 void TFormMain::SetSearching(bool searching)
 {
     PanelTop->setEnabled(!searching);
-    for (QAction* action :
-         {ActionBookSearchStart, ActionBookListCheckAll, ActionBookListCheckNon, ActionBookListReload})
+    for (QAction* action : {ActionBookSearchStart, ActionBookListCheckAll, ActionBookListCheckNon,
+                            ActionBookListReload})
         action->setEnabled(!searching);
     PanelProgress->setVisible(searching);
     ListViewResult->setEnabled(!searching);
@@ -181,10 +180,10 @@ void TFormMain::SearchBook(const QString& name)
     for (std::int32_t sheet = 1; sheet <= sheetCount; ++sheet) {
         Excel::TWorksheet worksheet = workbook.WorkSheets().Item(sheet);
         Excel::TRange usedRange = worksheet.UsedRange();
-        Excel::TRange found = usedRange.Find(
-            condition.What, Excel::EmptyParam(), condition.LookIn, condition.LookAt,
-            condition.SearchOrder, condition.SearchDirection, condition.MatchCase,
-            condition.MatchByte);
+        Excel::TRange found =
+            usedRange.Find(condition.What, Excel::EmptyParam(), condition.LookIn, condition.LookAt,
+                           condition.SearchOrder, condition.SearchDirection, condition.MatchCase,
+                           condition.MatchByte);
         // FindNext wraps round; the first cell that comes back a second time ends the sheet.
         std::set<TFoundResult> reported;
         while (found.HasObject()) {

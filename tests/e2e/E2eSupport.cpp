@@ -5,11 +5,9 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
-
-#include <xlsxwriter.h>
-
 #include <csignal>
 #include <sys/prctl.h>
+#include <xlsxwriter.h>
 
 namespace E2e {
 
@@ -21,7 +19,8 @@ bool WriteWorkbook(const QString& path, const std::vector<Sheet>& sheets)
         return false;
     bool ok = true;
     for (const Sheet& sheet : sheets) {
-        lxw_worksheet* worksheet = workbook_add_worksheet(workbook, sheet.name.toUtf8().constData());
+        lxw_worksheet* worksheet =
+            workbook_add_worksheet(workbook, sheet.name.toUtf8().constData());
         ok = ok && worksheet;
         if (!worksheet)
             break;
@@ -31,16 +30,17 @@ bool WriteWorkbook(const QString& path, const std::vector<Sheet>& sheets)
             const lxw_col_t column = lxw_name_to_col(address.constData());
             const QByteArray value = cell.value.toUtf8();
             if (cell.formula.isEmpty()) {
-                ok = ok && worksheet_write_string(worksheet, row, column, value.constData(), nullptr) ==
-                               LXW_NO_ERROR;
+                ok = ok && worksheet_write_string(worksheet, row, column, value.constData(),
+                                                  nullptr) == LXW_NO_ERROR;
             } else {
                 ok = ok && worksheet_write_formula_str(worksheet, row, column,
                                                        cell.formula.toUtf8().constData(), nullptr,
                                                        value.constData()) == LXW_NO_ERROR;
             }
             if (cell.comment)
-                ok = ok && worksheet_write_comment(worksheet, row, column,
-                                                   cell.comment->toUtf8().constData()) == LXW_NO_ERROR;
+                ok = ok &&
+                     worksheet_write_comment(worksheet, row, column,
+                                             cell.comment->toUtf8().constData()) == LXW_NO_ERROR;
         }
     }
     return workbook_close(workbook) == LXW_NO_ERROR && ok;

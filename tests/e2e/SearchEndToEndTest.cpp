@@ -15,9 +15,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
-
 #include <gtest/gtest.h>
-
 #include <map>
 
 // Readable failures for texts.
@@ -43,16 +41,19 @@ const QString Empty = QStringLiteral("空.xlsx");
 //   values also find B2, whose formula does not hold the word; comments find A3.
 std::vector<E2e::Sheet> EstimateSheets(bool reordered = false, bool dropLast = false)
 {
-    E2e::Sheet detail{QStringLiteral("明細"),
-                      {{QStringLiteral("A1"), QStringLiteral("東京"), {}, {}},
-                       {QStringLiteral("B1"), QStringLiteral("品名"), {}, {}},
-                       {QStringLiteral("C1"), QStringLiteral("東京支店"), {}, QStringLiteral("移転予定")},
-                       {QStringLiteral("A2"), QStringLiteral("東京タワー"), {}, {}},
-                       {QStringLiteral("B2"), QStringLiteral("東京"), QStringLiteral("LEFT(C1,2)"), {}},
-                       {QStringLiteral("A3"), QStringLiteral("名古屋"), {}, QStringLiteral("東京から出荷")},
-                       {QStringLiteral("C3"), QStringLiteral("東京都"), {}, {}}}};
-    E2e::Sheet memo{QStringLiteral("メモ"), {{QStringLiteral("B2"), QStringLiteral("特になし"), {}, {}}}};
-    E2e::Sheet tokyo{QStringLiteral("東京"), {{QStringLiteral("D5"), QStringLiteral("東京 本社"), {}, {}}}};
+    E2e::Sheet detail{
+        QStringLiteral("明細"),
+        {{QStringLiteral("A1"), QStringLiteral("東京"), {}, {}},
+         {QStringLiteral("B1"), QStringLiteral("品名"), {}, {}},
+         {QStringLiteral("C1"), QStringLiteral("東京支店"), {}, QStringLiteral("移転予定")},
+         {QStringLiteral("A2"), QStringLiteral("東京タワー"), {}, {}},
+         {QStringLiteral("B2"), QStringLiteral("東京"), QStringLiteral("LEFT(C1,2)"), {}},
+         {QStringLiteral("A3"), QStringLiteral("名古屋"), {}, QStringLiteral("東京から出荷")},
+         {QStringLiteral("C3"), QStringLiteral("東京都"), {}, {}}}};
+    E2e::Sheet memo{QStringLiteral("メモ"),
+                    {{QStringLiteral("B2"), QStringLiteral("特になし"), {}, {}}}};
+    E2e::Sheet tokyo{QStringLiteral("東京"),
+                     {{QStringLiteral("D5"), QStringLiteral("東京 本社"), {}, {}}}};
     std::vector<E2e::Sheet> sheets = reordered ? std::vector<E2e::Sheet>{tokyo, detail, memo}
                                                : std::vector<E2e::Sheet>{detail, memo, tokyo};
     if (dropLast)
@@ -63,19 +64,43 @@ std::vector<E2e::Sheet> EstimateSheets(bool reordered = false, bool dropLast = f
 QStringList EstimateRow(const QString& cell)
 {
     static const std::map<QString, QStringList> rows{
-        {QStringLiteral("A1"), {Estimate, QStringLiteral("1"), QStringLiteral("明細"), QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("東京"), QStringLiteral("東京"), QString()}},
-        {QStringLiteral("C1"), {Estimate, QStringLiteral("1"), QStringLiteral("明細"), QStringLiteral("C"), QStringLiteral("1"), QStringLiteral("東京支店"), QStringLiteral("東京支店"), QStringLiteral("移転予定")}},
-        {QStringLiteral("A2"), {Estimate, QStringLiteral("1"), QStringLiteral("明細"), QStringLiteral("A"), QStringLiteral("2"), QStringLiteral("東京タワー"), QStringLiteral("東京タワー"), QString()}},
-        {QStringLiteral("B2"), {Estimate, QStringLiteral("1"), QStringLiteral("明細"), QStringLiteral("B"), QStringLiteral("2"), QStringLiteral("東京"), QStringLiteral("=LEFT(C1,2)"), QString()}},
-        {QStringLiteral("A3"), {Estimate, QStringLiteral("1"), QStringLiteral("明細"), QStringLiteral("A"), QStringLiteral("3"), QStringLiteral("名古屋"), QStringLiteral("名古屋"), QStringLiteral("東京から出荷")}},
-        {QStringLiteral("C3"), {Estimate, QStringLiteral("1"), QStringLiteral("明細"), QStringLiteral("C"), QStringLiteral("3"), QStringLiteral("東京都"), QStringLiteral("東京都"), QString()}},
-        {QStringLiteral("D5"), {Estimate, QStringLiteral("3"), QStringLiteral("東京"), QStringLiteral("D"), QStringLiteral("5"), QStringLiteral("東京 本社"), QStringLiteral("東京 本社"), QString()}},
+        {QStringLiteral("A1"),
+         {Estimate, QStringLiteral("1"), QStringLiteral("明細"), QStringLiteral("A"),
+          QStringLiteral("1"), QStringLiteral("東京"), QStringLiteral("東京"), QString()}},
+        {QStringLiteral("C1"),
+         {Estimate, QStringLiteral("1"), QStringLiteral("明細"), QStringLiteral("C"),
+          QStringLiteral("1"), QStringLiteral("東京支店"), QStringLiteral("東京支店"),
+          QStringLiteral("移転予定")}},
+        {QStringLiteral("A2"),
+         {Estimate, QStringLiteral("1"), QStringLiteral("明細"), QStringLiteral("A"),
+          QStringLiteral("2"), QStringLiteral("東京タワー"), QStringLiteral("東京タワー"),
+          QString()}},
+        {QStringLiteral("B2"),
+         {Estimate, QStringLiteral("1"), QStringLiteral("明細"), QStringLiteral("B"),
+          QStringLiteral("2"), QStringLiteral("東京"), QStringLiteral("=LEFT(C1,2)"), QString()}},
+        {QStringLiteral("A3"),
+         {Estimate, QStringLiteral("1"), QStringLiteral("明細"), QStringLiteral("A"),
+          QStringLiteral("3"), QStringLiteral("名古屋"), QStringLiteral("名古屋"),
+          QStringLiteral("東京から出荷")}},
+        {QStringLiteral("C3"),
+         {Estimate, QStringLiteral("1"), QStringLiteral("明細"), QStringLiteral("C"),
+          QStringLiteral("3"), QStringLiteral("東京都"), QStringLiteral("東京都"), QString()}},
+        {QStringLiteral("D5"),
+         {Estimate, QStringLiteral("3"), QStringLiteral("東京"), QStringLiteral("D"),
+          QStringLiteral("5"), QStringLiteral("東京 本社"), QStringLiteral("東京 本社"),
+          QString()}},
     };
     return rows.at(cell);
 }
 
-const QStringList InvoiceRow{Invoice, QStringLiteral("1"), QStringLiteral("一覧"), QStringLiteral("B"),
-                             QStringLiteral("2"), QStringLiteral("東京"), QStringLiteral("東京"), QString()};
+const QStringList InvoiceRow{Invoice,
+                             QStringLiteral("1"),
+                             QStringLiteral("一覧"),
+                             QStringLiteral("B"),
+                             QStringLiteral("2"),
+                             QStringLiteral("東京"),
+                             QStringLiteral("東京"),
+                             QString()};
 
 class EndToEndTest : public ::testing::Test
 {
@@ -89,14 +114,15 @@ protected:
                              {{QStringLiteral("A1"), QStringLiteral("請求先"), {}, {}},
                               {QStringLiteral("B2"), QStringLiteral("東京"), {}, {}}}}}));
         ASSERT_TRUE(E2e::WriteWorkbook(
-            Book(Empty), {{QStringLiteral("Sheet1"), {{QStringLiteral("A1"), QStringLiteral("なし"), {}, {}}}}}));
+            Book(Empty), {{QStringLiteral("Sheet1"),
+                           {{QStringLiteral("A1"), QStringLiteral("なし"), {}, {}}}}}));
         for (const char* name : {"A.xlsx", "B.xlsx", "C.xlsx"}) {
-            ASSERT_TRUE(E2e::WriteWorkbook(
-                Book(QString::fromLatin1(name)),
-                {{QStringLiteral("S1"),
-                  {{QStringLiteral("B2"), QStringLiteral("kw 1"), {}, {}},
-                   {QStringLiteral("B3"), QStringLiteral("kw 2"), {}, {}},
-                   {QStringLiteral("B4"), QStringLiteral("kw 3"), {}, {}}}}}));
+            ASSERT_TRUE(
+                E2e::WriteWorkbook(Book(QString::fromLatin1(name)),
+                                   {{QStringLiteral("S1"),
+                                     {{QStringLiteral("B2"), QStringLiteral("kw 1"), {}, {}},
+                                      {QStringLiteral("B3"), QStringLiteral("kw 2"), {}, {}},
+                                      {QStringLiteral("B4"), QStringLiteral("kw 3"), {}, {}}}}}));
         }
     }
     static QString Book(const QString& name) { return folder + u'/' + name; }
@@ -138,7 +164,8 @@ protected:
         form->EditWord->clear();
         form->EditWord->setFocus();
         for (const QChar c : word)
-            QTest::sendKeyEvent(QTest::Click, form->EditWord, Qt::Key_unknown, QString(c), Qt::NoModifier);
+            QTest::sendKeyEvent(QTest::Click, form->EditWord, Qt::Key_unknown, QString(c),
+                                Qt::NoModifier);
         ASSERT_EQ(form->EditWord->text(), word);
     }
 
@@ -174,8 +201,8 @@ protected:
     bool Unlocked() const
     {
         return form->PanelTop->isEnabled() && form->ListViewResult->isEnabled() &&
-               form->ActionBookSearchStart->isEnabled() && form->ActionBookListReload->isEnabled() &&
-               form->PanelProgress->isHidden();
+               form->ActionBookSearchStart->isEnabled() &&
+               form->ActionBookListReload->isEnabled() && form->PanelProgress->isHidden();
     }
     void DoubleClick(QTreeWidgetItem* row)
     {
@@ -199,8 +226,9 @@ TEST_F(EndToEndTest, TheBookListIsReadInOrderAndTicked)
     form->ActionBookListReloadExecute();
     form->ActionBookListCheckNonExecute();
     form->ActionBookListReloadExecute();
-    EXPECT_EQ(BookList(), (QStringList{Invoice + QStringLiteral(" [x]"), Estimate + QStringLiteral(" [x]"),
-                                       Empty + QStringLiteral(" [x]")}));
+    EXPECT_EQ(BookList(),
+              (QStringList{Invoice + QStringLiteral(" [x]"), Estimate + QStringLiteral(" [x]"),
+                           Empty + QStringLiteral(" [x]")}));
     EXPECT_EQ(form->GetStatusText(), QStringLiteral("ブックを取得しました。"));
     EXPECT_TRUE(messages.requests.empty());
 }
@@ -247,16 +275,25 @@ TEST_P(EndToEndOrderTest, RowsComeInTheOrderOfBooksSheetsAndFind)
 INSTANTIATE_TEST_SUITE_P(
     Cases, EndToEndOrderTest,
     ::testing::Values(
-        OrderCase{"formulas_by_rows", 0, 0,
-                  {EstimateRow(QStringLiteral("C1")), EstimateRow(QStringLiteral("A2")), EstimateRow(QStringLiteral("C3")),
-                   EstimateRow(QStringLiteral("A1")), EstimateRow(QStringLiteral("D5")), InvoiceRow}},
-        OrderCase{"formulas_by_columns", 1, 0,
-                  {EstimateRow(QStringLiteral("A2")), EstimateRow(QStringLiteral("C1")), EstimateRow(QStringLiteral("C3")),
-                   EstimateRow(QStringLiteral("A1")), EstimateRow(QStringLiteral("D5")), InvoiceRow}},
+        OrderCase{"formulas_by_rows",
+                  0,
+                  0,
+                  {EstimateRow(QStringLiteral("C1")), EstimateRow(QStringLiteral("A2")),
+                   EstimateRow(QStringLiteral("C3")), EstimateRow(QStringLiteral("A1")),
+                   EstimateRow(QStringLiteral("D5")), InvoiceRow}},
+        OrderCase{"formulas_by_columns",
+                  1,
+                  0,
+                  {EstimateRow(QStringLiteral("A2")), EstimateRow(QStringLiteral("C1")),
+                   EstimateRow(QStringLiteral("C3")), EstimateRow(QStringLiteral("A1")),
+                   EstimateRow(QStringLiteral("D5")), InvoiceRow}},
         // The comment column is filled whatever the target.
-        OrderCase{"values_by_rows", 0, 1,
-                  {EstimateRow(QStringLiteral("C1")), EstimateRow(QStringLiteral("A2")), EstimateRow(QStringLiteral("B2")),
-                   EstimateRow(QStringLiteral("C3")), EstimateRow(QStringLiteral("A1")), EstimateRow(QStringLiteral("D5")),
+        OrderCase{"values_by_rows",
+                  0,
+                  1,
+                  {EstimateRow(QStringLiteral("C1")), EstimateRow(QStringLiteral("A2")),
+                   EstimateRow(QStringLiteral("B2")), EstimateRow(QStringLiteral("C3")),
+                   EstimateRow(QStringLiteral("A1")), EstimateRow(QStringLiteral("D5")),
                    InvoiceRow}},
         OrderCase{"comments", 0, 2, {EstimateRow(QStringLiteral("A3"))}}),
     [](const auto& param) { return std::string(param.param.name); });

@@ -1,16 +1,16 @@
 // Finding and activating other programs' windows on a private X server (Xvfb).
 #include "platform/x11/TopLevelWindow.h"
+
 #include "tests/e2e/E2eSupport.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
-
 #include <gtest/gtest.h>
-
 #include <memory>
 
+// Xlib last: its macros (None, Bool, Status, ...) would clash with the headers above.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -30,8 +30,9 @@ public:
         }
         E2e::EndWithThisProcess(process_);
         // Xvfb picks a free display and writes its number to the descriptor given.
-        process_.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                              QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
+        process_.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"),
+                              QStringLiteral("-screen"), QStringLiteral("0"),
+                              QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
                               QStringLiteral("tcp")});
         QDeadlineTimer deadline(15000);
         QByteArray out;
@@ -116,9 +117,9 @@ protected:
     {
         XSetWindowAttributes attributes{};
         attributes.override_redirect = overrideRedirect;
-        const Window window = XCreateWindow(display, DefaultRootWindow(display), 10, 10, 100, 80, 0,
-                                            CopyFromParent, InputOutput, CopyFromParent,
-                                            CWOverrideRedirect, &attributes);
+        const Window window =
+            XCreateWindow(display, DefaultRootWindow(display), 10, 10, 100, 80, 0, CopyFromParent,
+                          InputOutput, CopyFromParent, CWOverrideRedirect, &attributes);
         XClassHint hint{const_cast<char*>("instance"), const_cast<char*>(windowClass)};
         XSetClassHint(display, window, &hint);
         if (map)
@@ -144,7 +145,8 @@ protected:
         Window top = None;
         for (unsigned int i = 0; i < count; ++i) {
             XWindowAttributes attributes;
-            if (XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable)
+            if (XGetWindowAttributes(display, children[i], &attributes) &&
+                attributes.map_state == IsViewable)
                 top = children[i];
         }
         if (children)
@@ -274,7 +276,8 @@ TEST_F(TopLevelWindowTest, SheetHostsWindowIsFoundByExcelsClassAndBroughtToTheFr
 {
     const QString folder = E2e::NewFolder(QStringLiteral("x11"));
     const QString book = folder + QStringLiteral("/表.xlsx");
-    ASSERT_TRUE(E2e::WriteWorkbook(book, {{QStringLiteral("Sheet1"), {{QStringLiteral("A1"), QStringLiteral("x"), {}, {}}}}}));
+    ASSERT_TRUE(E2e::WriteWorkbook(
+        book, {{QStringLiteral("Sheet1"), {{QStringLiteral("A1"), QStringLiteral("x"), {}, {}}}}}));
     E2e::SheetHostProcess sheetHost;
     QString error;
     ASSERT_TRUE(sheetHost.Start({book}, &error,

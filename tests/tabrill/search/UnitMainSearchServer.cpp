@@ -6,7 +6,6 @@
 
 #include <QMetaObject>
 #include <QRegularExpression>
-
 #include <map>
 #include <vector>
 
@@ -46,7 +45,9 @@ QString Describe(const Variant& value)
     case VT_BOOL:
         return QStringLiteral("BOOL:%1").arg(value.boolVal());
     case VT_ERROR:
-        return QStringLiteral("ERROR:%1").arg(quint32(value.scode()), 8, 16, QLatin1Char('0')).toUpper();
+        return QStringLiteral("ERROR:%1")
+            .arg(quint32(value.scode()), 8, 16, QLatin1Char('0'))
+            .toUpper();
     case VT_DISPATCH:
         return QStringLiteral("DISPATCH");
     default:
@@ -99,9 +100,9 @@ public:
         }
         {
             std::lock_guard lock(shared_->mutex);
-            shared_->calls.push_back({(flags & DISPATCH_METHOD) ? QStringLiteral("call")
-                                                                : QStringLiteral("get"),
-                                      member, described});
+            shared_->calls.push_back(
+                {(flags & DISPATCH_METHOD) ? QStringLiteral("call") : QStringLiteral("get"), member,
+                 described});
             for (auto& failure : shared_->failures) {
                 if (failure.remaining > 0 &&
                     failure.member.compare(member, Qt::CaseInsensitive) == 0 &&
@@ -120,7 +121,8 @@ public:
         const HRESULT hr =
             inner_->Invoke(dispId, iid, lcid, flags, &forwarded, result, excepInfo, argErr);
         if (SUCCEEDED(hr) && result && result->vt() == VT_DISPATCH && result->pdispVal())
-            *result = Variant::FromDispatch(MakeDispatch<RecordingDispatch>(result->dispatch(), shared_));
+            *result =
+                Variant::FromDispatch(MakeDispatch<RecordingDispatch>(result->dispatch(), shared_));
         return hr;
     }
 

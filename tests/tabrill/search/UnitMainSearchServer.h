@@ -7,7 +7,6 @@
 #include <QString>
 #include <QStringList>
 #include <QThread>
-
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -66,7 +65,7 @@ struct TestCell
 {
     QString address;
     QString formula;
-    QString text;                  // the displayed text; the formula when empty
+    QString text; // the displayed text; the formula when empty
     std::optional<QString> comment;
 };
 struct TestSheet

@@ -7,9 +7,9 @@
 #include "tests/tabrill/search/UnitMainSearchServer.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QCheckBox>
 #include <QFile>
 #include <QFrame>
 #include <QLineEdit>
@@ -18,9 +18,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
-
 #include <gtest/gtest.h>
-
 #include <map>
 #include <stdexcept>
 
@@ -48,24 +46,25 @@ QString Messages(const MessageRecorder& recorder)
 std::unique_ptr<SheetHost::Workbook> SalesBook(const QString& name = QStringLiteral("売上.xlsx"))
 {
     return MakeWorkbook(
-        name, {
-                  {QStringLiteral("集計"),
-                   {
-                       {QStringLiteral("A1"), QStringLiteral("売上"), {}, {}},
-                       {QStringLiteral("B1"), QStringLiteral("月"), {}, {}},
-                       {QStringLiteral("C1"), QStringLiteral("売上高"), {}, QStringLiteral("前年比")},
-                       {QStringLiteral("A2"), QStringLiteral("売上原価"), {}, {}},
-                       {QStringLiteral("B2"), QStringLiteral("=SUM(B3)"), QStringLiteral("1,200"), {}},
-                       {QStringLiteral("B3"), QStringLiteral("1200"), QStringLiteral("1,200"), {}},
-                       {QStringLiteral("C3"), QStringLiteral("今期売上"), {}, QStringLiteral("確認")},
-                   }},
-                  {QStringLiteral("空"), {{QStringLiteral("B2"), QStringLiteral("その他"), {}, {}}}},
-                  {QStringLiteral("メモ"),
-                   {
-                       {QStringLiteral("B5"), QStringLiteral("備考"), {}, QStringLiteral("売上は別紙")},
-                       {QStringLiteral("B6"), QStringLiteral("売上"), {}, {}},
-                   }},
-              });
+        name,
+        {
+            {QStringLiteral("集計"),
+             {
+                 {QStringLiteral("A1"), QStringLiteral("売上"), {}, {}},
+                 {QStringLiteral("B1"), QStringLiteral("月"), {}, {}},
+                 {QStringLiteral("C1"), QStringLiteral("売上高"), {}, QStringLiteral("前年比")},
+                 {QStringLiteral("A2"), QStringLiteral("売上原価"), {}, {}},
+                 {QStringLiteral("B2"), QStringLiteral("=SUM(B3)"), QStringLiteral("1,200"), {}},
+                 {QStringLiteral("B3"), QStringLiteral("1200"), QStringLiteral("1,200"), {}},
+                 {QStringLiteral("C3"), QStringLiteral("今期売上"), {}, QStringLiteral("確認")},
+             }},
+            {QStringLiteral("空"), {{QStringLiteral("B2"), QStringLiteral("その他"), {}, {}}}},
+            {QStringLiteral("メモ"),
+             {
+                 {QStringLiteral("B5"), QStringLiteral("備考"), {}, QStringLiteral("売上は別紙")},
+                 {QStringLiteral("B6"), QStringLiteral("売上"), {}, {}},
+             }},
+        });
 }
 
 // A book with one sheet and the word "kw" in the given cells.
@@ -148,7 +147,8 @@ protected:
     bool Unlocked() const
     {
         return form->PanelTop->isEnabled() && form->ListViewResult->isEnabled() &&
-               form->ActionBookSearchStart->isEnabled() && form->ActionBookListReload->isEnabled() &&
+               form->ActionBookSearchStart->isEnabled() &&
+               form->ActionBookListReload->isEnabled() &&
                form->ActionBookListCheckAll->isEnabled() &&
                form->ActionBookListCheckNon->isEnabled() && form->PanelProgress->isHidden();
     }
@@ -179,12 +179,14 @@ TEST_F(MainSearchTest, ReloadListsTheOpenBooksInOrderAllTicked)
     Open(KeywordBook(QStringLiteral("B.xlsx"), {}));
     Open(KeywordBook(QStringLiteral("A.xlsx"), {}));
     form->ActionBookListReloadExecute();
-    ASSERT_EQ(BookList(), (QStringList{QStringLiteral("B.xlsx [x]"), QStringLiteral("A.xlsx [x]")}));
+    ASSERT_EQ(BookList(),
+              (QStringList{QStringLiteral("B.xlsx [x]"), QStringLiteral("A.xlsx [x]")}));
     // Count once, then each book by index, read anew from the application.
-    EXPECT_EQ(server.Invocations(),
-              (QStringList{QStringLiteral("Workbooks"), QStringLiteral("Count"),
-                           QStringLiteral("Workbooks"), QStringLiteral("item"), QStringLiteral("Name"),
-                           QStringLiteral("Workbooks"), QStringLiteral("item"), QStringLiteral("Name")}));
+    EXPECT_EQ(
+        server.Invocations(),
+        (QStringList{QStringLiteral("Workbooks"), QStringLiteral("Count"),
+                     QStringLiteral("Workbooks"), QStringLiteral("item"), QStringLiteral("Name"),
+                     QStringLiteral("Workbooks"), QStringLiteral("item"), QStringLiteral("Name")}));
 
     // No tick survives a reload.
     Tick(0, false);
@@ -309,14 +311,16 @@ TEST_P(SearchInputTest, RefusesToStartAndLeavesEverythingAsItWas)
     EXPECT_EQ(form->focusWidget() == form->EditWord, GetParam().focusOnWord);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SearchInputTest,
-    ::testing::Values(
-        // With both missing only the books are mentioned.
-        InputCase{"no_book_no_word", false, QString(), QStringLiteral("検索するブックを選択してください。"), false},
-        InputCase{"no_book", false, QStringLiteral("kw"), QStringLiteral("検索するブックを選択してください。"), false},
-        InputCase{"no_word", true, QString(), QStringLiteral("検索キーワードを入力してください。"), true}),
-    [](const auto& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, SearchInputTest,
+                         ::testing::Values(
+                             // With both missing only the books are mentioned.
+                             InputCase{"no_book_no_word", false, QString(),
+                                       QStringLiteral("検索するブックを選択してください。"), false},
+                             InputCase{"no_book", false, QStringLiteral("kw"),
+                                       QStringLiteral("検索するブックを選択してください。"), false},
+                             InputCase{"no_word", true, QString(),
+                                       QStringLiteral("検索キーワードを入力してください。"), true}),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(MainSearchTest, AWordOfBlanksIsSearchedFor)
 {
@@ -346,8 +350,9 @@ TEST_P(SearchOrderTest, ListsBooksSheetsAndCellsInFindOrderWithTheFirstCellLast)
 {
     Open(SalesBook());
     Open(KeywordBook(QStringLiteral("仕入.xlsx"), {}));
-    Open(MakeWorkbook(QStringLiteral("在庫.xlsx"),
-                      {{QStringLiteral("一覧"), {{QStringLiteral("D4"), QStringLiteral("売上"), {}, {}}}}}));
+    Open(MakeWorkbook(
+        QStringLiteral("在庫.xlsx"),
+        {{QStringLiteral("一覧"), {{QStringLiteral("D4"), QStringLiteral("売上"), {}, {}}}}}));
     Prepare(QStringLiteral("売上"));
     form->ComboBoxSearchOrder->setCurrentIndex(GetParam().searchOrder);
 
@@ -370,28 +375,49 @@ const QString Stock = QStringLiteral("在庫.xlsx");
 QStringList SalesRow(const QString& cell)
 {
     static const std::map<QString, QStringList> rows{
-        {QStringLiteral("A1"), {Sales, QStringLiteral("1"), Summary, QStringLiteral("A"), QStringLiteral("1"), QStringLiteral("売上"), QStringLiteral("売上"), QString()}},
-        {QStringLiteral("C1"), {Sales, QStringLiteral("1"), Summary, QStringLiteral("C"), QStringLiteral("1"), QStringLiteral("売上高"), QStringLiteral("売上高"), QStringLiteral("前年比")}},
-        {QStringLiteral("A2"), {Sales, QStringLiteral("1"), Summary, QStringLiteral("A"), QStringLiteral("2"), QStringLiteral("売上原価"), QStringLiteral("売上原価"), QString()}},
-        {QStringLiteral("C3"), {Sales, QStringLiteral("1"), Summary, QStringLiteral("C"), QStringLiteral("3"), QStringLiteral("今期売上"), QStringLiteral("今期売上"), QStringLiteral("確認")}},
-        {QStringLiteral("B5"), {Sales, QStringLiteral("3"), Memo, QStringLiteral("B"), QStringLiteral("5"), QStringLiteral("備考"), QStringLiteral("備考"), QStringLiteral("売上は別紙")}},
-        {QStringLiteral("B6"), {Sales, QStringLiteral("3"), Memo, QStringLiteral("B"), QStringLiteral("6"), QStringLiteral("売上"), QStringLiteral("売上"), QString()}},
+        {QStringLiteral("A1"),
+         {Sales, QStringLiteral("1"), Summary, QStringLiteral("A"), QStringLiteral("1"),
+          QStringLiteral("売上"), QStringLiteral("売上"), QString()}},
+        {QStringLiteral("C1"),
+         {Sales, QStringLiteral("1"), Summary, QStringLiteral("C"), QStringLiteral("1"),
+          QStringLiteral("売上高"), QStringLiteral("売上高"), QStringLiteral("前年比")}},
+        {QStringLiteral("A2"),
+         {Sales, QStringLiteral("1"), Summary, QStringLiteral("A"), QStringLiteral("2"),
+          QStringLiteral("売上原価"), QStringLiteral("売上原価"), QString()}},
+        {QStringLiteral("C3"),
+         {Sales, QStringLiteral("1"), Summary, QStringLiteral("C"), QStringLiteral("3"),
+          QStringLiteral("今期売上"), QStringLiteral("今期売上"), QStringLiteral("確認")}},
+        {QStringLiteral("B5"),
+         {Sales, QStringLiteral("3"), Memo, QStringLiteral("B"), QStringLiteral("5"),
+          QStringLiteral("備考"), QStringLiteral("備考"), QStringLiteral("売上は別紙")}},
+        {QStringLiteral("B6"),
+         {Sales, QStringLiteral("3"), Memo, QStringLiteral("B"), QStringLiteral("6"),
+          QStringLiteral("売上"), QStringLiteral("売上"), QString()}},
     };
     return rows.at(cell);
 }
 
-const QStringList StockRow{Stock, QStringLiteral("1"), QStringLiteral("一覧"), QStringLiteral("D"),
-                           QStringLiteral("4"), QStringLiteral("売上"), QStringLiteral("売上"), QString()};
+const QStringList StockRow{Stock,
+                           QStringLiteral("1"),
+                           QStringLiteral("一覧"),
+                           QStringLiteral("D"),
+                           QStringLiteral("4"),
+                           QStringLiteral("売上"),
+                           QStringLiteral("売上"),
+                           QString()};
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SearchOrderTest,
-    ::testing::Values(
-        OrderCase{"by_rows", 0,
-                  {SalesRow(QStringLiteral("C1")), SalesRow(QStringLiteral("A2")), SalesRow(QStringLiteral("C3")),
-                   SalesRow(QStringLiteral("A1")), SalesRow(QStringLiteral("B6")), StockRow}},
-        OrderCase{"by_columns", 1,
-                  {SalesRow(QStringLiteral("A2")), SalesRow(QStringLiteral("C1")), SalesRow(QStringLiteral("C3")),
-                   SalesRow(QStringLiteral("A1")), SalesRow(QStringLiteral("B6")), StockRow}}),
+    ::testing::Values(OrderCase{"by_rows",
+                                0,
+                                {SalesRow(QStringLiteral("C1")), SalesRow(QStringLiteral("A2")),
+                                 SalesRow(QStringLiteral("C3")), SalesRow(QStringLiteral("A1")),
+                                 SalesRow(QStringLiteral("B6")), StockRow}},
+                      OrderCase{"by_columns",
+                                1,
+                                {SalesRow(QStringLiteral("A2")), SalesRow(QStringLiteral("C1")),
+                                 SalesRow(QStringLiteral("C3")), SalesRow(QStringLiteral("A1")),
+                                 SalesRow(QStringLiteral("B6")), StockRow}}),
     [](const auto& param) { return std::string(param.param.name); });
 
 struct LookInCase
@@ -416,19 +442,32 @@ TEST_P(LookInTest, ShowsTextFormulaAndTheCommentWhateverTheTarget)
     EXPECT_EQ(ResultRows(), GetParam().rows);
 }
 
-const QStringList FormulaRow{Sales, QStringLiteral("1"), Summary, QStringLiteral("B"), QStringLiteral("2"),
-                             QStringLiteral("1,200"), QStringLiteral("=SUM(B3)"), QString()};
+const QStringList FormulaRow{Sales,
+                             QStringLiteral("1"),
+                             Summary,
+                             QStringLiteral("B"),
+                             QStringLiteral("2"),
+                             QStringLiteral("1,200"),
+                             QStringLiteral("=SUM(B3)"),
+                             QString()};
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, LookInTest,
     ::testing::Values(
         LookInCase{"formulas_see_the_formula", 0, QStringLiteral("SUM"), {FormulaRow}},
-        LookInCase{"values_see_the_text", 1, QStringLiteral("1,200"), {FormulaRow,
-                   {Sales, QStringLiteral("1"), Summary, QStringLiteral("B"), QStringLiteral("3"),
-                    QStringLiteral("1,200"), QStringLiteral("1200"), QString()}}},
-        LookInCase{"values_with_a_comment", 1, QStringLiteral("今期"), {SalesRow(QStringLiteral("C3"))}},
+        LookInCase{"values_see_the_text",
+                   1,
+                   QStringLiteral("1,200"),
+                   {FormulaRow,
+                    {Sales, QStringLiteral("1"), Summary, QStringLiteral("B"), QStringLiteral("3"),
+                     QStringLiteral("1,200"), QStringLiteral("1200"), QString()}}},
+        LookInCase{
+            "values_with_a_comment", 1, QStringLiteral("今期"), {SalesRow(QStringLiteral("C3"))}},
         LookInCase{"comments", 2, QStringLiteral("売上"), {SalesRow(QStringLiteral("B5"))}},
-        LookInCase{"comments_of_a_cell_without_the_word", 2, QStringLiteral("確認"), {SalesRow(QStringLiteral("C3"))}}),
+        LookInCase{"comments_of_a_cell_without_the_word",
+                   2,
+                   QStringLiteral("確認"),
+                   {SalesRow(QStringLiteral("C3"))}}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(MainSearchTest, PassesTheConditionOfTheControlsToFind)
@@ -448,26 +487,30 @@ TEST_F(MainSearchTest, PassesTheConditionOfTheControlsToFind)
             finds.push_back(call.arguments);
     }
     ASSERT_EQ(finds.size(), 1u);
-    EXPECT_EQ(finds[0], (QStringList{QStringLiteral("BSTR: a*b? "), QStringLiteral("ERROR:80020004"),
-                                     QStringLiteral("I4:-4144"), QStringLiteral("I4:1"),
-                                     QStringLiteral("I4:2"), QStringLiteral("I4:1"),
-                                     QStringLiteral("BOOL:-1"), QStringLiteral("BOOL:0")}));
+    EXPECT_EQ(
+        finds[0],
+        (QStringList{QStringLiteral("BSTR: a*b? "), QStringLiteral("ERROR:80020004"),
+                     QStringLiteral("I4:-4144"), QStringLiteral("I4:1"), QStringLiteral("I4:2"),
+                     QStringLiteral("I4:1"), QStringLiteral("BOOL:-1"), QStringLiteral("BOOL:0")}));
 }
 
 TEST_F(MainSearchTest, TheDiagnosticDumpHoldsTheRowsOfEachRun)
 {
     const QString path = TestEnvironment::Root() + QStringLiteral("/rows.tsv");
-    Open(MakeWorkbook(QStringLiteral("A.xlsx"),
-                      {{QStringLiteral("S1"),
-                        {{QStringLiteral("B2"), QStringLiteral("kw\tone\\two"), {}, QStringLiteral("line 1\nline 2")}}}}));
+    Open(MakeWorkbook(QStringLiteral("A.xlsx"), {{QStringLiteral("S1"),
+                                                  {{QStringLiteral("B2"),
+                                                    QStringLiteral("kw\tone\\two"),
+                                                    {},
+                                                    QStringLiteral("line 1\nline 2")}}}}));
     Prepare(QStringLiteral("kw"));
     qputenv("TABRILL_DUMP_RESULTS", QFile::encodeName(path));
     form->ActionBookSearchStartExecute();
     qunsetenv("TABRILL_DUMP_RESULTS");
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(file.readAll()),
-              QStringLiteral("A.xlsx\t1\tS1\tB\t2\tkw\\tone\\\\two\tkw\\tone\\\\two\tline 1\\nline 2\n"));
+    EXPECT_EQ(
+        QString::fromUtf8(file.readAll()),
+        QStringLiteral("A.xlsx\t1\tS1\tB\t2\tkw\\tone\\\\two\tkw\\tone\\\\two\tline 1\\nline 2\n"));
     file.close();
 
     // Without the variable nothing is written.
@@ -480,31 +523,34 @@ TEST_F(MainSearchTest, TheDiagnosticDumpHoldsTheRowsOfEachRun)
 
 TEST_F(MainSearchTest, EveryFoundCellCostsEightCallsEachResolvingItsName)
 {
-    Open(MakeWorkbook(QStringLiteral("A.xlsx"),
-                      {{QStringLiteral("S1"),
-                        {{QStringLiteral("B2"), QStringLiteral("kw 1"), {}, QStringLiteral("note")},
-                         {QStringLiteral("B3"), QStringLiteral("kw 2"), {}, {}}}},
-                       {QStringLiteral("S2"), {{QStringLiteral("A1"), QStringLiteral("other"), {}, {}}}}}));
+    Open(MakeWorkbook(
+        QStringLiteral("A.xlsx"),
+        {{QStringLiteral("S1"),
+          {{QStringLiteral("B2"), QStringLiteral("kw 1"), {}, QStringLiteral("note")},
+           {QStringLiteral("B3"), QStringLiteral("kw 2"), {}, {}}}},
+         {QStringLiteral("S2"), {{QStringLiteral("A1"), QStringLiteral("other"), {}, {}}}}}));
     Prepare(QStringLiteral("kw"));
     form->ActionBookSearchStartExecute();
     ASSERT_EQ(form->ListViewResult->topLevelItemCount(), 2);
 
-    const QStringList cellWithComment{
-        QStringLiteral("Column"), QStringLiteral("Row"), QStringLiteral("Name"), QStringLiteral("Text"),
-        QStringLiteral("Formula"), QStringLiteral("Comment"), QStringLiteral("Text"), QStringLiteral("FindNext")};
-    const QStringList cellWithoutComment{
-        QStringLiteral("Column"), QStringLiteral("Row"), QStringLiteral("Name"), QStringLiteral("Text"),
-        QStringLiteral("Formula"), QStringLiteral("Comment"), QStringLiteral("FindNext")};
+    const QStringList cellWithComment{QStringLiteral("Column"),  QStringLiteral("Row"),
+                                      QStringLiteral("Name"),    QStringLiteral("Text"),
+                                      QStringLiteral("Formula"), QStringLiteral("Comment"),
+                                      QStringLiteral("Text"),    QStringLiteral("FindNext")};
+    const QStringList cellWithoutComment{QStringLiteral("Column"),  QStringLiteral("Row"),
+                                         QStringLiteral("Name"),    QStringLiteral("Text"),
+                                         QStringLiteral("Formula"), QStringLiteral("Comment"),
+                                         QStringLiteral("FindNext")};
     QStringList expected{// the run proves the program is there: attaching alone, no call
-                         QStringLiteral("Workbooks"), QStringLiteral("item"), QStringLiteral("WorkSheets"),
-                         QStringLiteral("Count"),
-                         QStringLiteral("WorkSheets"), QStringLiteral("item"), QStringLiteral("UsedRange"),
-                         QStringLiteral("Find")};
+                         QStringLiteral("Workbooks"),  QStringLiteral("item"),
+                         QStringLiteral("WorkSheets"), QStringLiteral("Count"),
+                         QStringLiteral("WorkSheets"), QStringLiteral("item"),
+                         QStringLiteral("UsedRange"),  QStringLiteral("Find")};
     // Find starts after the first cell: B3, then B2, then B3 again ends the sheet.
     expected << cellWithoutComment << cellWithComment;
     expected << QStringLiteral("Column") << QStringLiteral("Row");
-    expected << QStringLiteral("WorkSheets") << QStringLiteral("item") << QStringLiteral("UsedRange")
-             << QStringLiteral("Find");
+    expected << QStringLiteral("WorkSheets") << QStringLiteral("item")
+             << QStringLiteral("UsedRange") << QStringLiteral("Find");
     EXPECT_EQ(server.Invocations(), expected);
 
     // Each invocation right after the lookup of its own name.
@@ -656,12 +702,14 @@ TEST_F(MainSearchTest, ACallFailingInTheMiddleOfARowLeavesTheTextsReadBeforeIt)
     form->ActionBookSearchStartExecute();
     EXPECT_EQ(Messages(messages), QStringLiteral("数式を取得できません。"));
     EXPECT_EQ(ResultRows(),
-              (Rows{{QStringLiteral("A.xlsx"), QStringLiteral("1"), QStringLiteral("S1"), QStringLiteral("B"),
-                     QStringLiteral("2"), QStringLiteral("kw B2"), QStringLiteral("kw B2"), QString()},
-                    {QStringLiteral("B.xlsx"), QStringLiteral("1"), QStringLiteral("S1"), QStringLiteral("B"),
-                     QStringLiteral("3"), QStringLiteral("kw B3"), QStringLiteral("kw B3"), QString()},
-                    {QStringLiteral("B.xlsx"), QStringLiteral("1"), QStringLiteral("S1"), QStringLiteral("B"),
-                     QStringLiteral("2"), QStringLiteral("kw B2")}}));
+              (Rows{{QStringLiteral("A.xlsx"), QStringLiteral("1"), QStringLiteral("S1"),
+                     QStringLiteral("B"), QStringLiteral("2"), QStringLiteral("kw B2"),
+                     QStringLiteral("kw B2"), QString()},
+                    {QStringLiteral("B.xlsx"), QStringLiteral("1"), QStringLiteral("S1"),
+                     QStringLiteral("B"), QStringLiteral("3"), QStringLiteral("kw B3"),
+                     QStringLiteral("kw B3"), QString()},
+                    {QStringLiteral("B.xlsx"), QStringLiteral("1"), QStringLiteral("S1"),
+                     QStringLiteral("B"), QStringLiteral("2"), QStringLiteral("kw B2")}}));
     EXPECT_FALSE(AskedForBook(QStringLiteral("C.xlsx")));
     EXPECT_EQ(form->GetStatusText(), Finished);
     EXPECT_TRUE(Unlocked());
@@ -693,7 +741,8 @@ protected:
     {
         Open(KeywordBook(QStringLiteral("前.xlsx"), {}));
         auto book = SalesBook();
-        book->worksheet(2).setCell({12, 27}, QStringLiteral("売上 AA12"), QStringLiteral("売上 AA12"));
+        book->worksheet(2).setCell({12, 27}, QStringLiteral("売上 AA12"),
+                                   QStringLiteral("売上 AA12"));
         Open(std::move(book));
         Prepare(QStringLiteral("売上"));
         form->ActionBookSearchStartExecute();
@@ -745,7 +794,8 @@ TEST_F(JumpTest, DoubleClickActivatesTheSheetAndAsksForTheCellRowFirst)
     EXPECT_EQ(invocations[1].arguments, QStringList{QStringLiteral("BSTR:売上.xlsx")});
     EXPECT_EQ(invocations[3].arguments, QStringList{QStringLiteral("I4:3")});
     EXPECT_EQ(invocations[4].kind, QStringLiteral("call"));
-    EXPECT_EQ(invocations[5].arguments, (QStringList{QStringLiteral("I4:12"), QStringLiteral("I4:27")}));
+    EXPECT_EQ(invocations[5].arguments,
+              (QStringList{QStringLiteral("I4:12"), QStringLiteral("I4:27")}));
     EXPECT_EQ(invocations[6].kind, QStringLiteral("call"));
 
     const auto place = ActivePlace();
@@ -772,10 +822,10 @@ TEST_F(JumpTest, AfterAReorderTheSheetWithTheRowsNumberIsActivated)
     // The sheets of the book are reordered: "メモ" is now first, "集計" third.
     server.Run([](SheetHost::Application& application) {
         application.closeWorkbook(application.workbookIndex(QStringLiteral("売上.xlsx")));
-        application.openWorkbook(MakeWorkbook(
-            QStringLiteral("売上.xlsx"), {{QStringLiteral("メモ"), {}},
-                                        {QStringLiteral("空"), {}},
-                                        {QStringLiteral("集計"), {}}}));
+        application.openWorkbook(
+            MakeWorkbook(QStringLiteral("売上.xlsx"), {{QStringLiteral("メモ"), {}},
+                                                       {QStringLiteral("空"), {}},
+                                                       {QStringLiteral("集計"), {}}}));
     });
     QTreeWidgetItem* row = RowOf(QStringLiteral("1"), QStringLiteral("C"), QStringLiteral("3"));
     ASSERT_NE(row, nullptr);
@@ -786,7 +836,8 @@ TEST_F(JumpTest, AfterAReorderTheSheetWithTheRowsNumberIsActivated)
     EXPECT_EQ(place.worksheetIndex, 0);
     QString activated;
     server.Run([&](SheetHost::Application& application) {
-        activated = application.workbook(place.workbookIndex).worksheet(place.worksheetIndex).name();
+        activated =
+            application.workbook(place.workbookIndex).worksheet(place.worksheetIndex).name();
     });
     EXPECT_EQ(activated, QStringLiteral("メモ"));
 }
@@ -812,7 +863,8 @@ TEST_P(JumpRowTest, ReadsTheRowBackAsItStands)
     SearchSales();
     form->ListViewResult->clear();
     QTreeWidgetItem* row = form->AppendResultRow(QStringLiteral("売上.xlsx"));
-    for (const QString& text : {GetParam().sheet, QStringLiteral("any"), GetParam().column, GetParam().row})
+    for (const QString& text :
+         {GetParam().sheet, QStringLiteral("any"), GetParam().column, GetParam().row})
         form->AppendResultSubItem(row, text);
     form->ListViewResult->setCurrentItem(row);
     form->ListViewResultDblClick();
@@ -837,15 +889,34 @@ TEST_P(JumpRowTest, ReadsTheRowBackAsItStands)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, JumpRowTest,
-    ::testing::Values(
-        RowTextCase{"plain", QStringLiteral("2"), QStringLiteral("B"), QStringLiteral("2"),
-                    {QStringLiteral("I4:2")}, {QStringLiteral("I4:2"), QStringLiteral("I4:2")}, QString()},
-        RowTextCase{"sheet_not_a_number_is_1", QStringLiteral("x"), QStringLiteral("C"), QStringLiteral("9"),
-                    {QStringLiteral("I4:1")}, {QStringLiteral("I4:9"), QStringLiteral("I4:3")}, QString()},
-        RowTextCase{"row_not_a_number_is_1", QStringLiteral("1"), QStringLiteral("xfd"), QString(),
-                    {QStringLiteral("I4:1")}, {QStringLiteral("I4:1"), QStringLiteral("I4:16384")}, QString()},
-        RowTextCase{"sheet_that_no_longer_exists", QStringLiteral("9"), QStringLiteral("A"), QStringLiteral("1"),
-                    {QStringLiteral("I4:9")}, {}, BadIndex}),
+    ::testing::Values(RowTextCase{"plain",
+                                  QStringLiteral("2"),
+                                  QStringLiteral("B"),
+                                  QStringLiteral("2"),
+                                  {QStringLiteral("I4:2")},
+                                  {QStringLiteral("I4:2"), QStringLiteral("I4:2")},
+                                  QString()},
+                      RowTextCase{"sheet_not_a_number_is_1",
+                                  QStringLiteral("x"),
+                                  QStringLiteral("C"),
+                                  QStringLiteral("9"),
+                                  {QStringLiteral("I4:1")},
+                                  {QStringLiteral("I4:9"), QStringLiteral("I4:3")},
+                                  QString()},
+                      RowTextCase{"row_not_a_number_is_1",
+                                  QStringLiteral("1"),
+                                  QStringLiteral("xfd"),
+                                  QString(),
+                                  {QStringLiteral("I4:1")},
+                                  {QStringLiteral("I4:1"), QStringLiteral("I4:16384")},
+                                  QString()},
+                      RowTextCase{"sheet_that_no_longer_exists",
+                                  QStringLiteral("9"),
+                                  QStringLiteral("A"),
+                                  QStringLiteral("1"),
+                                  {QStringLiteral("I4:9")},
+                                  {},
+                                  BadIndex}),
     [](const auto& param) { return std::string(param.param.name); });
 
 struct JumpFailureCase
@@ -880,7 +951,8 @@ TEST_P(JumpFailureTest, WarnsAndLeavesTheListAlone)
 
 INSTANTIATE_TEST_SUITE_P(Cases, JumpFailureTest,
                          ::testing::Values(JumpFailureCase{"book_closed", true, false, BadIndex},
-                                           JumpFailureCase{"program_gone", false, true, NotConnected}),
+                                           JumpFailureCase{"program_gone", false, true,
+                                                           NotConnected}),
                          [](const auto& param) { return std::string(param.param.name); });
 
 } // namespace

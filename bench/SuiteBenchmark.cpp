@@ -32,6 +32,9 @@
 #include <optional>
 #include <string>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace Automation;
@@ -63,11 +66,20 @@ void PrintFigure(const char* name, const std::vector<double>& seconds, long long
     for (const double value : seconds) {
         if (!runs.empty())
             runs += ',';
-        runs += std::to_string(value);
+        char number[32];
+        std::snprintf(number, sizeof number, "%.9g", value);
+        runs += number;
     }
     std::printf("{\"name\":\"%s\",\"runs\":[%s],\"median\":%.9f,\"count\":%lld%s}\n", name,
                 runs.c_str(), Median(seconds), count, extra.c_str());
     std::fflush(stdout);
+}
+
+std::string Number(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", value);
+    return text;
 }
 
 double SecondsSince(const QElapsedTimer& timer)
@@ -208,8 +220,12 @@ void MeasureLimit(const Options& options)
 {
     std::vector<std::unique_ptr<SheetHost::Workbook>> books;
     const long long before = ResidentBytes(QCoreApplication::applicationPid());
+    QElapsedTimer reading;
+    reading.start();
     for (const QString& file : options.files)
         books.push_back(SheetHost::ReadXlsxWorkbook(file));
+    if (Wanted(options, "read"))
+        PrintFigure("read_in_process", {SecondsSince(reading)}, (long long)books.size());
     // The same books read in this process, with no window: what the reader and model keep.
     if (Wanted(options, "memory")) {
         long long cells = 0;
@@ -334,46 +350,123 @@ void MeasureCall()
         seconds.push_back(SecondsSince(timer));
         answer = result.vt() == VT_I4 ? result.lVal() : -1;
     }
-    const std::string extra = ",\"p99\":" + std::to_string(Percentile(seconds, 0.99)) +
+    const std::string extra = ",\"p99\":" + Number(Percentile(seconds, 0.99)) +
                               ",\"calls\":" + std::to_string(Calls);
     PrintFigure("call", {Median(seconds)}, answer, extra);
 }
 
+// ---- What a round trip costs with nothing in it, and attaching ----
+
+// Two processes passing a small message back and forth over a Unix socket, blocking reads: the
+// floor under any synchronous cross-process call on this machine.
+void MeasureWireFloor()
+{
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
+        return;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pair[0]);
+        char buffer[64];
+        while (::read(pair[1], buffer, sizeof buffer) == ssize_t(sizeof buffer)) {
+            if (::write(pair[1], buffer, sizeof buffer) != ssize_t(sizeof buffer))
+                break;
+        }
+        ::_exit(0);
+    }
+    ::close(pair[1]);
+    constexpr int Trips = 20000;
+    std::vector<double> seconds;
+    seconds.reserve(Trips);
+    char buffer[64] = {};
+    for (int i = 0; i < Trips; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        if (::write(pair[0], buffer, sizeof buffer) != ssize_t(sizeof buffer) ||
+            ::read(pair[0], buffer, sizeof buffer) != ssize_t(sizeof buffer))
+            break;
+        seconds.push_back(SecondsSince(timer));
+    }
+    ::close(pair[0]);
+    ::waitpid(child, nullptr, 0);
+    PrintFigure("wire_floor", {Median(seconds)}, (long long)seconds.size(),
+                ",\"p99\":" + Number(Percentile(seconds, 0.99)));
+}
+
+// TExcel::GetActive and one call on what it returns, as every book of the search begins.
+void MeasureAttach()
+{
+    constexpr int Attaches = 200;
+    std::vector<double> seconds;
+    long long count = 0;
+    for (int i = 0; i < Attaches; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        count = OpenWorkbookCount().value_or(-1);
+        seconds.push_back(SecondsSince(timer));
+    }
+    PrintFigure("attach", {Median(seconds)}, count,
+                ",\"p99\":" + Number(Percentile(seconds, 0.99)));
+}
+
 // ---- Appending rows to the result list ----
 
-void MeasureResultList()
+void MeasureResultList(int runs)
 {
     TFormMain form;
     form.show();
     QCoreApplication::processEvents();
     constexpr int Rows = 100000;
     constexpr int Block = 10000;
-    std::vector<double> perRow;
-    QElapsedTimer total;
-    total.start();
-    for (int block = 0; block < Rows / Block; ++block) {
-        QElapsedTimer timer;
-        timer.start();
-        for (int i = 0; i < Block; ++i) {
-            const int n = block * Block + i + 1;
-            QTreeWidgetItem* row = form.AppendResultRow(QStringLiteral("bench%1.xlsx").arg(n % 20 + 1, 2, 10, QLatin1Char('0')));
-            form.AppendResultSubItem(row, QString::number(n % 5 + 1));
-            form.AppendResultSubItem(row, QStringLiteral("シート%1").arg(n % 5 + 1));
-            form.AppendResultSubItem(row, QStringLiteral("C"));
-            form.AppendResultSubItem(row, QString::number(n));
-            form.AppendResultSubItem(row, QStringLiteral("今期売上"));
-            form.AppendResultSubItem(row, QStringLiteral("今期売上"));
-            form.AppendResultSubItem(row, QString());
-        }
-        // The window redraws between blocks, as it does between books during a search.
+    constexpr int Blocks = Rows / Block;
+    // Per block: the cost per row of appending, and of the redraw after it; each the median over
+    // the runs, every run on an emptied list.
+    std::vector<std::vector<double>> perRow(Blocks);
+    std::vector<std::vector<double>> appendPerRow(Blocks);
+    std::vector<std::vector<double>> redraws(Blocks);
+    std::vector<double> totals;
+    int rows = 0;
+    for (int run = 0; run < runs; ++run) {
+        form.ListViewResult->clear();
         QCoreApplication::processEvents();
-        perRow.push_back(SecondsSince(timer) / Block);
+        QElapsedTimer total;
+        total.start();
+        for (int block = 0; block < Blocks; ++block) {
+            QElapsedTimer timer;
+            timer.start();
+            for (int i = 0; i < Block; ++i) {
+                const int n = block * Block + i + 1;
+                QTreeWidgetItem* row = form.AppendResultRow(
+                    QStringLiteral("bench%1.xlsx").arg(n % 20 + 1, 2, 10, QLatin1Char('0')));
+                form.AppendResultSubItem(row, QString::number(n % 5 + 1));
+                form.AppendResultSubItem(row, QStringLiteral("シート%1").arg(n % 5 + 1));
+                form.AppendResultSubItem(row, QStringLiteral("C"));
+                form.AppendResultSubItem(row, QString::number(n));
+                form.AppendResultSubItem(row, QStringLiteral("今期売上"));
+                form.AppendResultSubItem(row, QStringLiteral("=\"今期売上\"&A1"));
+                form.AppendResultSubItem(row, QString());
+            }
+            appendPerRow[block].push_back(SecondsSince(timer) / Block);
+            // The window redraws between blocks, as it does between books during a search.
+            QElapsedTimer redraw;
+            redraw.start();
+            QCoreApplication::processEvents();
+            redraws[block].push_back(SecondsSince(redraw));
+            perRow[block].push_back(SecondsSince(timer) / Block);
+        }
+        totals.push_back(SecondsSince(total));
+        rows = form.ListViewResult->topLevelItemCount();
     }
-    const double seconds = SecondsSince(total);
-    const std::string extra = ",\"first_block_per_row\":" + std::to_string(perRow.front()) +
-                              ",\"last_block_per_row\":" + std::to_string(perRow.back());
-    PrintFigure("result_list", perRow, form.ListViewResult->topLevelItemCount(),
-                extra + ",\"total\":" + std::to_string(seconds));
+    std::vector<double> medians;
+    for (const auto& block : perRow)
+        medians.push_back(Median(block));
+    const std::string extra =
+        ",\"first_block_per_row\":" + Number(medians.front()) + ",\"last_block_per_row\":" +
+        Number(medians.back()) + ",\"total\":" + Number(Median(totals)) +
+        ",\"append_first\":" + Number(Median(appendPerRow.front())) + ",\"append_last\":" +
+        Number(Median(appendPerRow.back())) + ",\"redraw_first\":" +
+        Number(Median(redraws.front())) + ",\"redraw_last\":" + Number(Median(redraws.back()));
+    PrintFigure("result_list", medians, rows, extra);
 }
 
 int Usage()
@@ -419,7 +512,7 @@ int main(int argc, char** argv)
     const int books = int(options.files.size());
 
     if (Wanted(options, "result_list"))
-        MeasureResultList();
+        MeasureResultList(std::min(options.runs, 3));
 
     long long emptyResident = -1;
     if (Wanted(options, "memory")) {
@@ -429,6 +522,20 @@ int main(int argc, char** argv)
             return 2;
         }
         emptyResident = SettledResidentBytes(empty.pid());
+    }
+    if (Wanted(options, "open")) {
+        // Start-up alone: no file, until a client sees Count = 0.
+        std::vector<double> seconds;
+        for (int run = 0; run < options.runs; ++run) {
+            SheetHostProcess empty(options.sheetHost);
+            const std::optional<double> started = empty.start({}, 0);
+            if (!started) {
+                std::fprintf(stderr, "bench_suite: SheetHost did not start\n");
+                return 2;
+            }
+            seconds.push_back(*started);
+        }
+        PrintFigure("open_empty", seconds, 0);
     }
 
     // Every open run starts a fresh process; the last one stays for the other figures.
@@ -470,8 +577,11 @@ int main(int argc, char** argv)
     }
 
     MeasureSearch(options);
-    if (Wanted(options, "call"))
+    if (Wanted(options, "call")) {
         MeasureCall();
+        MeasureAttach();
+        MeasureWireFloor();
+    }
     host->stop();
     MeasureLimit(options);
     return 0;

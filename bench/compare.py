@@ -105,18 +105,38 @@ def main():
         ]
     for label, key, unit in rows:
         print(f"{label:34} {ms(f[key]['median'])}  {f[key]['count']} {unit}")
+    if "open_empty" in f and "read_in_process" in f:
+        print(f"{'  of which: start-up, no file':34} {ms(f['open_empty']['median'])}")
+        print(f"{'  reading the 20 files in-process':34} {ms(f['read_in_process']['median'])}  "
+              f"(one run, no window)")
     call = f["call"]
     print(f"{'one remote call (name + invoke)':34} {call['median'] * 1e6:10.1f} us  "
           f"p99 {call['p99'] * 1e6:.1f} us over {call['calls']} calls")
+    if "attach" in f:
+        print(f"{'attach (GetActive + one call)':34} {f['attach']['median'] * 1e6:10.1f} us  "
+              f"p99 {f['attach']['p99'] * 1e6:.1f} us")
+    if "wire_floor" in f:
+        print(f"{'bare socket round trip (floor)':34} {f['wire_floor']['median'] * 1e6:10.1f} us  "
+              f"p99 {f['wire_floor']['p99'] * 1e6:.1f} us")
     memory = f["memory"]
     print(f"{'SheetHost memory':34} {memory['median']:10.1f} B/cell  {memory['count']} cells "
           f"({(memory['opened_rss'] - memory['empty_rss']) / 2**20:.1f} MiB over "
           f"{memory['empty_rss'] / 2**20:.1f} MiB empty; "
           f"{memory['median'] * 1e6 / 2**20:.1f} MiB per million cells)")
+    if "model_bytes" in memory:
+        print(f"{'  the model itself':34} {memory['model_bytes'] / memory['count']:10.1f} B/cell")
+    if "memory_in_process" in f:
+        print(f"{'  reader + model, no window':34} {f['memory_in_process']['median']:10.1f} B/cell "
+              f"(resident growth of this process)")
     rows_figure = f["result_list"]
     print(f"{'result list, 100,000 rows':34} {rows_figure['total'] * 1000:10.1f} ms  "
           f"{rows_figure['count']} rows; per row {rows_figure['first_block_per_row'] * 1e6:.2f} us "
           f"(first 10,000) / {rows_figure['last_block_per_row'] * 1e6:.2f} us (last 10,000)")
+    if "append_first" in rows_figure:
+        print(f"{'  appending alone, per row':34} {rows_figure['append_first'] * 1e6:10.2f} us  "
+              f"first 10,000 / {rows_figure['append_last'] * 1e6:.2f} us last 10,000; redraw "
+              f"after a block {rows_figure['redraw_first'] * 1e3:.1f} ms at 10,000 rows, "
+              f"{rows_figure['redraw_last'] * 1e3:.1f} ms at 100,000")
 
     # Ratios against the targets.
     print()

@@ -216,26 +216,37 @@ long long EnumerateMatches(const std::vector<std::unique_ptr<SheetHost::Workbook
     return (long long)rows.size();
 }
 
-void MeasureLimit(const Options& options)
+using Books = std::vector<std::unique_ptr<SheetHost::Workbook>>;
+
+// Reads the books in this process before anything else has grown the heap, so the resident
+// growth is what the reader and the model keep. Also the cells and the model's own byte count.
+Books ReadBooks(const Options& options, long long& cells, long long& modelBytes)
 {
-    std::vector<std::unique_ptr<SheetHost::Workbook>> books;
+    Books books;
     const long long before = ResidentBytes(QCoreApplication::applicationPid());
     QElapsedTimer reading;
     reading.start();
     for (const QString& file : options.files)
         books.push_back(SheetHost::ReadXlsxWorkbook(file));
-    if (Wanted(options, "read"))
-        PrintFigure("read_in_process", {SecondsSince(reading)}, (long long)books.size());
-    // The same books read in this process, with no window: what the reader and model keep.
-    if (Wanted(options, "memory")) {
-        long long cells = 0;
-        for (const auto& book : books) {
-            for (int s = 0; s < book->worksheetCount(); ++s)
-                cells += (long long)book->worksheet(s).cellCount();
+    const double seconds = SecondsSince(reading);
+    const long long grown = ResidentBytes(QCoreApplication::applicationPid()) - before;
+    cells = 0;
+    modelBytes = 0;
+    for (const auto& book : books) {
+        for (int s = 0; s < book->worksheetCount(); ++s) {
+            cells += (long long)book->worksheet(s).cellCount();
+            modelBytes += (long long)book->worksheet(s).memoryUsage();
         }
-        const long long grown = ResidentBytes(QCoreApplication::applicationPid()) - before;
-        PrintFigure("memory_in_process", {cells ? double(grown) / double(cells) : 0}, cells);
     }
+    if (Wanted(options, "read"))
+        PrintFigure("read_in_process", {seconds}, (long long)books.size());
+    if (Wanted(options, "memory"))
+        PrintFigure("memory_in_process", {cells ? double(grown) / double(cells) : 0}, cells);
+    return books;
+}
+
+void MeasureLimit(const Options& options, const Books& books)
+{
     const struct
     {
         const char* name;
@@ -511,6 +522,10 @@ int main(int argc, char** argv)
         return Usage();
     const int books = int(options.files.size());
 
+    long long cells = 0;
+    long long modelBytes = 0;
+    const Books loaded = ReadBooks(options, cells, modelBytes);
+
     if (Wanted(options, "result_list"))
         MeasureResultList(std::min(options.runs, 3));
 
@@ -558,17 +573,6 @@ int main(int argc, char** argv)
 
     if (Wanted(options, "memory")) {
         const long long opened = SettledResidentBytes(host->pid());
-        // The cells, and the bytes the model itself says it holds for them: what the rest of
-        // the resident growth is not.
-        long long cells = 0;
-        long long modelBytes = 0;
-        for (const QString& file : options.files) {
-            const auto book = SheetHost::ReadXlsxWorkbook(file);
-            for (int s = 0; s < book->worksheetCount(); ++s) {
-                cells += (long long)book->worksheet(s).cellCount();
-                modelBytes += (long long)book->worksheet(s).memoryUsage();
-            }
-        }
         const double perCell = cells ? double(opened - emptyResident) / double(cells) : 0;
         PrintFigure("memory", {perCell}, cells,
                     ",\"empty_rss\":" + std::to_string(emptyResident) +
@@ -583,6 +587,6 @@ int main(int argc, char** argv)
         MeasureWireFloor();
     }
     host->stop();
-    MeasureLimit(options);
+    MeasureLimit(options, loaded);
     return 0;
 }

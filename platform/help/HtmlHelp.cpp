@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QShortcut>
-
 #include <utility>
 
 namespace Platform {

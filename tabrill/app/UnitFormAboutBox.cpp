@@ -100,11 +100,12 @@ void TFormAboutBox::CreateComponents(const QString& programFile)
     OKButton->setAutoDefault(true);
     connect(OKButton, &QPushButton::clicked, this, [this] { done(ModalOk); });
 
-    // Centred on the screen, not on the owner.
+    // Centred on the screen, not on the owner. The frame is not known before the box is shown;
+    // centring the inside is what holds on every platform.
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), size());
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
+        QRect inside(QPoint(), size());
+        inside.moveCenter(screen->availableGeometry().center());
+        setGeometry(inside);
     }
 }
 

@@ -472,12 +472,6 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TFormMain::showEvent(QShowEvent* event)
-{
-    QMainWindow::showEvent(event);
-    Platform::CallGuarded([this] { FormShow(this); });
-}
-
 void TFormMain::closeEvent(QCloseEvent* event)
 {
     Platform::CallGuarded([this] { FormClose(this); });

@@ -2,6 +2,8 @@
 
 #include "platform/dialogs/FileDialog.h"
 #include "tabrill/search/FindCondition.h"
+#include "tabrill/settings/Tconfig.h"
+#include "tabrill/settings/Tproject.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -24,7 +26,6 @@ class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TImageList;
-class TProject;
 
 // Tabrill's main window. Its components are public members under their form names, so the
 // commands, the search, the book list and the tests reach them by name; every component also
@@ -36,6 +37,21 @@ class TFormMain : public QMainWindow
 public:
     explicit TFormMain(QWidget* parent = nullptr);
     ~TFormMain() override;
+
+    // --- Owned for the window's whole life, constructed in this order --------------------
+    TConfig Config;   // read at construction, written at close and on OK in the settings
+    TProject Project; // the conditions last created, opened or saved
+
+    // A project file to open at start instead of the last project (the program's first
+    // argument: what the .TBR association passes). Set before the window is shown.
+    QString CommandLineProjectFile;
+
+    // Whether the desktop has a tray to minimise into; replaceable for tests.
+    bool (*SystemTrayAvailable)() = &DesktopHasSystemTray;
+    static bool DesktopHasSystemTray();
+
+    // True until the start-up work of the first idle moment after showing has run.
+    bool StartupPending() const noexcept { return startupPending_; }
 
     // --- Components, top to bottom -------------------------------------------------------
     QMenuBar* MainMenu1 = nullptr;
@@ -173,6 +189,9 @@ private:
     void CreateBottom();
     void ConnectEvents();
     void PlaceCentred();
+
+    bool startupPending_ = false;
+    bool startupTimerArmed_ = false;
 };
 
 // The one main window of the program.

@@ -16,6 +16,10 @@ int main(int argc, char** argv)
         Platform::InstallJapaneseQtTranslations();
 
         TFormMain formMain;
+        // The first argument is a project file to open, as the .TBR association passes it.
+        const QStringList arguments = QCoreApplication::arguments();
+        if (arguments.size() > 1)
+            formMain.CommandLineProjectFile = arguments.at(1);
         formMain.show();
         QApplication::exec();
     } catch (...) {

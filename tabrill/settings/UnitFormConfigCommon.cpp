@@ -12,8 +12,8 @@ void SetUpForm(QDialog* form, const QString& name, const QString& caption, int w
     form->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     QFont dialogFont = form->font();
-    dialogFont.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("IPAPGothic"),
-                            QStringLiteral("IPAGothic")});
+    dialogFont.setFamilies(
+        {QStringLiteral("Tahoma"), QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic")});
     dialogFont.setPixelSize(12);
     form->setFont(dialogFont);
     form->setFixedSize(width, height);

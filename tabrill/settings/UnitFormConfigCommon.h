@@ -18,8 +18,7 @@ void SetUpForm(QDialog* form, const QString& name, const QString& caption, int w
 
 // A button with a standard glyph at a fixed place.
 QPushButton* NewGlyphButton(QWidget* parent, const QString& name, const QString& caption,
-                            QStyle::StandardPixmap glyph, int left, int top, int width,
-                            int height);
+                            QStyle::StandardPixmap glyph, int left, int top, int width, int height);
 
 // Places a widget at the given rectangle, widened to its preferred width when the text needs it.
 void PlaceAtLeast(QWidget* widget, int left, int top, int width, int height);

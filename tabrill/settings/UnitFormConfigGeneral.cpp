@@ -51,14 +51,12 @@ TFormConfigGeneral::TFormConfigGeneral(QWidget* owner) : QDialog(owner)
     TabSheet1 = new QWidget;
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
     PageControl1->addTab(TabSheet1, QStringLiteral("起動時(&1)"));
-    CheckBoxProjectFileRestore =
-        NewCheckBox(TabSheet1, QStringLiteral("CheckBoxProjectFileRestore"),
-                    QStringLiteral("前回の終了時に開いていたファイルを、起動時に開く"), 16, 16,
-                    281, 17);
-    CheckBoxWindowPositionRestore =
-        NewCheckBox(TabSheet1, QStringLiteral("CheckBoxWindowPositionRestore"),
-                    QStringLiteral("前回の終了時のウィンドウサイズを、起動時に復元する"), 16, 39,
-                    297, 17);
+    CheckBoxProjectFileRestore = NewCheckBox(
+        TabSheet1, QStringLiteral("CheckBoxProjectFileRestore"),
+        QStringLiteral("前回の終了時に開いていたファイルを、起動時に開く"), 16, 16, 281, 17);
+    CheckBoxWindowPositionRestore = NewCheckBox(
+        TabSheet1, QStringLiteral("CheckBoxWindowPositionRestore"),
+        QStringLiteral("前回の終了時のウィンドウサイズを、起動時に復元する"), 16, 39, 297, 17);
 
     TabSheet2 = new QWidget;
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
@@ -71,9 +69,9 @@ TFormConfigGeneral::TFormConfigGeneral(QWidget* owner) : QDialog(owner)
     TabSheet3 = new QWidget;
     TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
     PageControl1->addTab(TabSheet3, QStringLiteral("その他(&3)"));
-    CheckBoxInTaskTray = NewCheckBox(TabSheet3, QStringLiteral("CheckBoxInTaskTray"),
-                                     QStringLiteral("最小化したとき、タスクトレイに入れる"), 16,
-                                     16, 281, 17);
+    CheckBoxInTaskTray =
+        NewCheckBox(TabSheet3, QStringLiteral("CheckBoxInTaskTray"),
+                    QStringLiteral("最小化したとき、タスクトレイに入れる"), 16, 16, 281, 17);
 
     Panel1 = new QFrame(this);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -95,8 +93,9 @@ TFormConfigGeneral::TFormConfigGeneral(QWidget* owner) : QDialog(owner)
             [this] { Platform::CallGuarded([this] { ButtonLinkSetClick(ButtonLinkSet); }); });
     connect(ButtonLinkUnSet, &QPushButton::clicked, this,
             [this] { Platform::CallGuarded([this] { ButtonLinkUnSetClick(ButtonLinkUnSet); }); });
-    connect(BitBtn3, &QPushButton::clicked, this,
-            [this] { Platform::CallGuarded([this] { Platform::ShowHelpContext(this, HelpContext); }); });
+    connect(BitBtn3, &QPushButton::clicked, this, [this] {
+        Platform::CallGuarded([this] { Platform::ShowHelpContext(this, HelpContext); });
+    });
     connect(BitBtn1, &QPushButton::clicked, this, [this] { done(ModalOk); });
     connect(BitBtn2, &QPushButton::clicked, this, [this] { done(ModalCancel); });
     Platform::SetHelpContext(this, HelpContext);

@@ -4,21 +4,19 @@
 #include "tabrill/settings/UnitFormConfigGeneral.h"
 #include "tabrill/settings/UnitFormConfigResultItem.h"
 #include "tests/support/MessageRecorder.h"
-#include "tests/tabrill/dialogs/QtPrinters.h"
 #include "tests/tabrill/dialogs/ModalDialogHelper.h"
+#include "tests/tabrill/dialogs/QtPrinters.h"
 
 #include <QCheckBox>
 #include <QCommandLinkButton>
 #include <QCoreApplication>
-#include <QFrame>
 #include <QFile>
+#include <QFrame>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <vector>
 
@@ -120,8 +118,7 @@ TEST_F(ConfigGeneralTest, OpensOnTheFirstPageWhateverPageWasLastShown)
 }
 
 // The three check boxes, one bit each: project, placement, tray.
-class ConfigGeneralOptionsTest : public ConfigGeneralTest,
-                                 public ::testing::WithParamInterface<int>
+class ConfigGeneralOptionsTest : public ConfigGeneralTest, public ::testing::WithParamInterface<int>
 {
 };
 
@@ -170,8 +167,8 @@ protected:
     void SetUp() override
     {
         ConfigGeneralTest::SetUp();
-        ASSERT_TRUE(QFile::exists(QCoreApplication::applicationDirPath() +
-                                  QStringLiteral("/Extbinder")));
+        ASSERT_TRUE(
+            QFile::exists(QCoreApplication::applicationDirPath() + QStringLiteral("/Extbinder")));
         ASSERT_TRUE(work.isValid());
         output = work.filePath(QStringLiteral("task.ini"));
         qputenv("PROBE_OUT", QFile::encodeName(output));
@@ -332,8 +329,10 @@ class HelpRecorder
 public:
     HelpRecorder()
     {
-        previous_ = Platform::SetHelpHandler(
-            [this](QWidget*, const Platform::HelpRequest& request) { requests.push_back(request); });
+        previous_ =
+            Platform::SetHelpHandler([this](QWidget*, const Platform::HelpRequest& request) {
+                requests.push_back(request);
+            });
     }
     ~HelpRecorder() { Platform::SetHelpHandler(std::move(previous_)); }
     HelpRecorder(const HelpRecorder&) = delete;

@@ -4,9 +4,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
-
 #include <gtest/gtest.h>
-
 #include <memory>
 #include <set>
 
@@ -98,7 +96,8 @@ TEST_F(ConfigResultItemTest, TheUserTicksAndUnticksItemsWithMouseAndKeyboard)
 
     // A click on the box of "シート名" ticks it.
     const QRect row = list->visualItemRect(list->item(2));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(row.left() + 8, row.center().y()));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(row.left() + 8, row.center().y()));
     // Space on "シート番号" unticks it.
     list->setFocus();
     list->setCurrentRow(1);

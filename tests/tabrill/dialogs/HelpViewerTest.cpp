@@ -1,9 +1,10 @@
 #include "platform/help/HelpViewer.h"
+
 #include "platform/help/HtmlHelp.h"
 #include "tests/support/MessageRecorder.h"
-#include "tests/tabrill/dialogs/QtPrinters.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/tabrill/dialogs/ModalDialogHelper.h"
+#include "tests/tabrill/dialogs/QtPrinters.h"
 
 #include <QAction>
 #include <QDialog>
@@ -13,9 +14,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QToolBar>
-
 #include <gtest/gtest.h>
-
 #include <memory>
 
 using Platform::HelpCommand;
@@ -75,14 +74,15 @@ TEST_P(HelpContextTest, AContextNumberOpensItsTopicOrSaysThereIsNone)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sample, HelpContextTest,
-    ::testing::Values(ContextCase{"Mapped", 12, "topic.html"},
-                      ContextCase{"MappedWithBlanks", 13, "index.html"},
-                      ContextCase{"NotMapped", 6, nullptr},
-                      ContextCase{"MappedToAMissingPage", 14, nullptr},
-                      ContextCase{"MappedOutsideTheFile", 15, nullptr}),
-    [](const ::testing::TestParamInfo<ContextCase>& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Sample, HelpContextTest,
+                         ::testing::Values(ContextCase{"Mapped", 12, "topic.html"},
+                                           ContextCase{"MappedWithBlanks", 13, "index.html"},
+                                           ContextCase{"NotMapped", 6, nullptr},
+                                           ContextCase{"MappedToAMissingPage", 14, nullptr},
+                                           ContextCase{"MappedOutsideTheFile", 15, nullptr}),
+                         [](const ::testing::TestParamInfo<ContextCase>& p) {
+                             return std::string(p.param.name);
+                         });
 
 struct BadFileCase
 {
@@ -103,8 +103,9 @@ TEST_P(HelpBadFileTest, AFileThatIsNotAHelpFileGivesTheViewersMessageAndNoWindow
     Platform::ShowInHelpViewer(&caller, {file, HelpCommand::DisplayContents, 0});
     EXPECT_EQ(HelpViewer::Current(), nullptr);
     ASSERT_EQ(messages.requests.size(), 1u);
-    EXPECT_EQ(messages.requests[0].text,
-              QStringLiteral("ヘルプ ファイル「%1」を開けません。").arg(QDir::toNativeSeparators(file)));
+    EXPECT_EQ(
+        messages.requests[0].text,
+        QStringLiteral("ヘルプ ファイル「%1」を開けません。").arg(QDir::toNativeSeparators(file)));
 }
 
 QString WriteFile(const QDir& folder, const QString& name, const QByteArray& bytes)
@@ -118,8 +119,10 @@ QString WriteFile(const QDir& folder, const QString& name, const QByteArray& byt
 INSTANTIATE_TEST_SUITE_P(
     Files, HelpBadFileTest,
     ::testing::Values(
-        BadFileCase{"Missing", [](const QDir& d) { return d.filePath(QStringLiteral("Tabrill.CHM")); }},
-        BadFileCase{"Empty", [](const QDir& d) { return WriteFile(d, QStringLiteral("a.CHM"), {}); }},
+        BadFileCase{"Missing",
+                    [](const QDir& d) { return d.filePath(QStringLiteral("Tabrill.CHM")); }},
+        BadFileCase{"Empty",
+                    [](const QDir& d) { return WriteFile(d, QStringLiteral("a.CHM"), {}); }},
         BadFileCase{"Text",
                     [](const QDir& d) {
                         return WriteFile(d, QStringLiteral("a.CHM"), "<html>not a bundle</html>");

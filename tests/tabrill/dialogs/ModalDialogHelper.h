@@ -5,10 +5,8 @@
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
-
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <utility>
 

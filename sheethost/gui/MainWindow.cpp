@@ -19,7 +19,6 @@
 #include <QMimeData>
 #include <QStatusBar>
 #include <QTabBar>
-#include <QTabWidget>
 #include <QTableView>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -29,8 +28,8 @@ namespace SheetHost {
 using namespace Qt::StringLiterals;
 
 MainWindow::MainWindow(Application& application, QWidget* parent)
-    : QMainWindow(parent), application_(application), workbookTabs_(new QTabWidget(this)),
-      nameBox_(new QLineEdit(this)), formulaBar_(new QLineEdit(this))
+    : QMainWindow(parent), application_(application), workbookTabs_(new QTabBar(this)),
+      view_(new WorkbookView(this)), nameBox_(new QLineEdit(this)), formulaBar_(new QLineEdit(this))
 {
     setObjectName(u"SheetHostMainWindow"_s);
     resize(1000, 700);
@@ -73,21 +72,22 @@ MainWindow::MainWindow(Application& application, QWidget* parent)
     workbookTabs_->setDocumentMode(true);
     workbookTabs_->setTabsClosable(true);
     workbookTabs_->setMovable(false);
+    workbookTabs_->setExpanding(false);
+    workbookTabs_->setUsesScrollButtons(true);
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addLayout(cellLine);
-    layout->addWidget(workbookTabs_, 1);
+    layout->addWidget(workbookTabs_);
+    layout->addWidget(view_, 1);
     setCentralWidget(central);
     statusBar()->showMessage(u"準備完了"_s);
 
-    connect(workbookTabs_, &QTabWidget::currentChanged, this, [this] {
-        updateCellLine();
-        updateTitle();
-    });
-    connect(workbookTabs_, &QTabWidget::tabCloseRequested, this, [this](int index) {
+    connect(workbookTabs_, &QTabBar::currentChanged, this, &MainWindow::showCurrentTab);
+    connect(view_, &WorkbookView::currentCellChanged, this, &MainWindow::updateCellLine);
+    connect(workbookTabs_, &QTabBar::tabCloseRequested, this, [this](int index) {
         workbookTabs_->setCurrentIndex(index);
         closeCurrentWorkbook();
     });
@@ -99,26 +99,30 @@ MainWindow::MainWindow(Application& application, QWidget* parent)
 
 MainWindow::~MainWindow()
 {
-    // The views go before the application's workbooks might.
-    for (int i = workbookTabs_->count(); i-- > 0;) {
-        if (auto* view = qobject_cast<WorkbookView*>(workbookTabs_->widget(i)))
-            view->detach();
-    }
+    // The grid lets go of its workbook before the application's workbooks might go.
+    view_->showWorkbook(nullptr);
 }
 
-WorkbookView* MainWindow::currentView() const
-{
-    return qobject_cast<WorkbookView*>(workbookTabs_->currentWidget());
-}
-
-WorkbookView* MainWindow::viewOf(quint64 workbookId) const
+int MainWindow::tabOf(quint64 workbookId) const
 {
     for (int i = 0; i < workbookTabs_->count(); ++i) {
-        auto* view = qobject_cast<WorkbookView*>(workbookTabs_->widget(i));
-        if (view && view->workbookId() == workbookId)
-            return view;
+        if (idOfTab(i) == workbookId)
+            return i;
     }
-    return nullptr;
+    return -1;
+}
+
+quint64 MainWindow::idOfTab(int index) const
+{
+    return workbookTabs_->tabData(index).toULongLong();
+}
+
+void MainWindow::showCurrentTab()
+{
+    const int index = workbookTabs_->currentIndex();
+    view_->showWorkbook(index < 0 ? nullptr : application_.workbookById(idOfTab(index)));
+    updateCellLine();
+    updateTitle();
 }
 
 void MainWindow::openFiles(const QStringList& paths)
@@ -170,8 +174,8 @@ void MainWindow::openFiles(const QStringList& paths)
             application_.openWorkbook(std::move(result.workbook));
         }
     }
-    if (WorkbookView* view = viewOf(lastOpened))
-        workbookTabs_->setCurrentWidget(view);
+    if (const int tab = tabOf(lastOpened); tab >= 0)
+        workbookTabs_->setCurrentIndex(tab);
     if (opened.size() == 1)
         statusBar()->showMessage(u"「%1」を開きました。"_s.arg(opened.first()));
     else if (opened.size() > 1)
@@ -182,13 +186,14 @@ void MainWindow::openFiles(const QStringList& paths)
 
 void MainWindow::closeCurrentWorkbook()
 {
-    WorkbookView* view = currentView();
-    if (!view)
+    const int tab = workbookTabs_->currentIndex();
+    if (tab < 0)
         return;
+    const quint64 id = idOfTab(tab);
     for (int i = 0; i < application_.workbookCount(); ++i) {
-        if (application_.workbook(i).id() == view->workbookId()) {
+        if (application_.workbook(i).id() == id) {
             const QString name = application_.workbook(i).name();
-            view->detach(); // before the workbook goes away
+            view_->forget(id); // before the workbook goes away
             application_.closeWorkbook(i);
             statusBar()->showMessage(u"「%1」を閉じました。"_s.arg(name));
             return;
@@ -245,32 +250,30 @@ void MainWindow::ActionFileCloseExecute()
 
 void MainWindow::syncWorkbooks()
 {
-    // Views of books that are gone leave first; they must not touch their book again.
+    const QSignalBlocker blocker(workbookTabs_);
+    const quint64 shown = view_->workbookId();
+    // Tabs of books that are gone leave first; the grid must not touch them again.
     for (int i = workbookTabs_->count(); i-- > 0;) {
-        auto* view = qobject_cast<WorkbookView*>(workbookTabs_->widget(i));
-        if (view && !application_.workbookById(view->workbookId())) {
-            view->detach();
+        const quint64 id = idOfTab(i);
+        if (!application_.workbookById(id)) {
+            view_->forget(id);
             workbookTabs_->removeTab(i);
-            view->deleteLater();
         }
     }
-    // Then a view for every book without one, in the application's order.
+    // Then a tab for every book without one, in the application's order.
     for (int i = 0; i < application_.workbookCount(); ++i) {
-        Workbook& workbook = application_.workbook(i);
-        if (viewOf(workbook.id()))
+        const Workbook& workbook = application_.workbook(i);
+        if (tabOf(workbook.id()) >= 0)
             continue;
-        auto* view = new WorkbookView(workbook, workbookTabs_);
-        connect(view, &WorkbookView::currentCellChanged, this, [this, view] {
-            if (view == currentView())
-                updateCellLine();
-        });
         QString label = workbook.name();
-        workbookTabs_->insertTab(i, view, label.replace(u'&', u"&&"_s));
+        workbookTabs_->insertTab(i, label.replace(u'&', u"&&"_s));
+        workbookTabs_->setTabData(i, QVariant::fromValue(workbook.id()));
         workbookTabs_->setTabToolTip(i, workbook.path());
     }
+    if (const int tab = tabOf(shown); tab >= 0)
+        workbookTabs_->setCurrentIndex(tab);
     actionFileClose_->setEnabled(workbookTabs_->count() > 0);
-    updateCellLine();
-    updateTitle();
+    showCurrentTab();
 }
 
 void MainWindow::showActivated(int workbookIndex, int worksheetIndex,
@@ -279,31 +282,29 @@ void MainWindow::showActivated(int workbookIndex, int worksheetIndex,
     // Shows the place; bringing the window to the front is the client's business.
     if (workbookIndex < 0 || workbookIndex >= application_.workbookCount())
         return;
-    WorkbookView* view = viewOf(application_.workbook(workbookIndex).id());
-    if (!view)
+    const int tab = tabOf(application_.workbook(workbookIndex).id());
+    if (tab < 0)
         return;
-    workbookTabs_->setCurrentWidget(view);
-    view->showSheet(worksheetIndex);
-    if (cell && view->currentSheet() == worksheetIndex) {
-        view->selectCell(*cell);
-        view->grid()->setFocus(Qt::OtherFocusReason);
+    workbookTabs_->setCurrentIndex(tab); // shows the book through showCurrentTab
+    view_->showSheet(worksheetIndex);
+    if (cell && view_->currentSheet() == worksheetIndex) {
+        view_->selectCell(*cell);
+        view_->grid()->setFocus(Qt::OtherFocusReason);
     }
     updateCellLine();
 }
 
 void MainWindow::updateCellLine()
 {
-    const WorkbookView* view = currentView();
-    const std::optional<CellAddress> cell = view ? view->currentCell() : std::nullopt;
+    const std::optional<CellAddress> cell = view_->currentCell();
     nameBox_->setText(cell ? CellName(cell->row, cell->column) : QString());
-    formulaBar_->setText(cell ? view->currentFormula() : QString());
+    formulaBar_->setText(cell ? view_->currentFormula() : QString());
     formulaBar_->setCursorPosition(0);
 }
 
 void MainWindow::updateTitle()
 {
-    const WorkbookView* view = currentView();
-    const Workbook* workbook = view ? application_.workbookById(view->workbookId()) : nullptr;
+    const Workbook* workbook = application_.workbookById(view_->workbookId());
     setWindowTitle(workbook ? workbook->name() + u" - SheetHost"_s : u"SheetHost"_s);
 }
 

@@ -8,7 +8,7 @@
 
 class QAction;
 class QLineEdit;
-class QTabWidget;
+class QTabBar;
 
 namespace SheetHost {
 
@@ -29,8 +29,8 @@ public:
     void openFiles(const QStringList& paths);
     void closeCurrentWorkbook();
 
-    WorkbookView* currentView() const;
-    WorkbookView* viewOf(quint64 workbookId) const;
+    // The grid and sheet tabs, showing the workbook of the current tab.
+    WorkbookView* currentView() const { return view_; }
 
 protected:
     // Workbooks dropped on the window open like those of the command line.
@@ -44,9 +44,13 @@ private:
     void showActivated(int workbookIndex, int worksheetIndex, std::optional<CellAddress> cell);
     void updateCellLine();
     void updateTitle();
+    void showCurrentTab();
+    int tabOf(quint64 workbookId) const;
+    quint64 idOfTab(int index) const;
 
     Application& application_;
-    QTabWidget* workbookTabs_;
+    QTabBar* workbookTabs_;
+    WorkbookView* view_;
     QLineEdit* nameBox_;
     QLineEdit* formulaBar_;
     QAction* actionFileOpen_;

@@ -10,6 +10,7 @@
 #include <QTabBar>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace SheetHost {
 namespace {
@@ -39,11 +40,24 @@ public:
     }
 };
 
+// Roughly how wide a text shows: full-width characters count as wide as a kanji, the others
+// as a digit. Measuring each text exactly would cost more than opening the workbook.
+int EstimatedWidth(const QString& text, int narrow, int wide)
+{
+    int width = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool halfWidthKana = u >= 0xFF61 && u <= 0xFF9F;
+        width += (u >= 0x1100 && !halfWidthKana && !c.isLowSurrogate()) ? wide : narrow;
+    }
+    return width;
+}
+
 } // namespace
 
-WorkbookView::WorkbookView(Workbook& workbook, QWidget* parent)
-    : QWidget(parent), workbook_(&workbook), workbookId_(workbook.id()),
-      sheetTabs_(new QTabBar(this)), grid_(new QTableView(this)), model_(new SheetModel(this))
+WorkbookView::WorkbookView(QWidget* parent)
+    : QWidget(parent), sheetTabs_(new QTabBar(this)), grid_(new QTableView(this)),
+      model_(new SheetModel(this))
 {
     grid_->setObjectName(QStringLiteral("Grid"));
     grid_->setItemDelegate(new CellDelegate(grid_));
@@ -74,13 +88,7 @@ WorkbookView::WorkbookView(Workbook& workbook, QWidget* parent)
     layout->addWidget(grid_, 1);
     layout->addWidget(sheetTabs_);
 
-    for (int i = 0; i < workbook.worksheetCount(); ++i)
-        sheetTabs_->addTab(workbook.worksheet(i).name());
-    currentCells_.assign(std::size_t(workbook.worksheetCount()), CellAddress{1, 1});
-
     connect(sheetTabs_, &QTabBar::currentChanged, this, &WorkbookView::onSheetTabChanged);
-    if (workbook.worksheetCount() > 0)
-        showSheet(0);
 }
 
 WorkbookView::~WorkbookView()
@@ -89,14 +97,50 @@ WorkbookView::~WorkbookView()
     model_->setWorksheet(nullptr);
 }
 
-void WorkbookView::detach()
+quint64 WorkbookView::workbookId() const
 {
+    return workbook_ ? workbook_->id() : 0;
+}
+
+void WorkbookView::showWorkbook(Workbook* workbook)
+{
+    if (workbook == workbook_)
+        return;
+    rememberCurrentCell();
     model_->setWorksheet(nullptr);
-    workbook_ = nullptr;
     shownSheet_ = -1;
-    const QSignalBlocker blocker(sheetTabs_);
-    while (sheetTabs_->count() > 0)
-        sheetTabs_->removeTab(0);
+    workbook_ = workbook;
+    {
+        const QSignalBlocker blocker(sheetTabs_);
+        while (sheetTabs_->count() > 0)
+            sheetTabs_->removeTab(0);
+        if (workbook_) {
+            for (int i = 0; i < workbook_->worksheetCount(); ++i)
+                sheetTabs_->addTab(workbook_->worksheet(i).name());
+        }
+    }
+    if (workbook_ && workbook_->worksheetCount() > 0) {
+        Place& place = places_[workbook_->id()];
+        place.cells.resize(std::size_t(workbook_->worksheetCount()), CellAddress{1, 1});
+        place.sheet = std::clamp(place.sheet, 0, workbook_->worksheetCount() - 1);
+        const QSignalBlocker blocker(sheetTabs_);
+        sheetTabs_->setCurrentIndex(place.sheet);
+        onSheetTabChanged(place.sheet);
+    }
+    emit currentCellChanged();
+}
+
+void WorkbookView::forget(quint64 workbookId)
+{
+    if (workbook_ && workbook_->id() == workbookId) {
+        model_->setWorksheet(nullptr);
+        workbook_ = nullptr;
+        shownSheet_ = -1;
+        const QSignalBlocker blocker(sheetTabs_);
+        while (sheetTabs_->count() > 0)
+            sheetTabs_->removeTab(0);
+    }
+    places_.erase(workbookId);
 }
 
 int WorkbookView::currentSheet() const
@@ -115,21 +159,33 @@ void WorkbookView::showSheet(int index)
     onSheetTabChanged(index);
 }
 
+void WorkbookView::rememberCurrentCell()
+{
+    if (!workbook_ || shownSheet_ < 0)
+        return;
+    if (const std::optional<CellAddress> current = currentCell()) {
+        Place& place = places_[workbook_->id()];
+        if (std::size_t(shownSheet_) < place.cells.size())
+            place.cells[std::size_t(shownSheet_)] = *current;
+    }
+}
+
 void WorkbookView::onSheetTabChanged(int index)
 {
     if (!workbook_ || index < 0 || index >= workbook_->worksheetCount())
         return;
     if (index == shownSheet_ && model_->worksheet() == &workbook_->worksheet(index))
         return;
-    if (const std::optional<CellAddress> current = currentCell(); current && shownSheet_ >= 0)
-        currentCells_[std::size_t(shownSheet_)] = *current;
+    rememberCurrentCell();
     shownSheet_ = index;
+    Place& place = places_[workbook_->id()];
+    place.sheet = index;
     model_->setWorksheet(&workbook_->worksheet(index));
     fitColumns();
     // The selection model is made anew with the model's reset; listen to it again.
     connect(grid_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &WorkbookView::currentCellChanged, Qt::UniqueConnection);
-    selectCell(currentCells_[std::size_t(index)]);
+    selectCell(place.cells[std::size_t(index)]);
     emit currentCellChanged();
 }
 
@@ -137,14 +193,16 @@ void WorkbookView::fitColumns()
 {
     // The file's column widths are not kept; widen the columns near the top of the used range
     // so that their texts show whole. Bounded, so that a huge sheet shows at once.
-    constexpr int MaxColumns = 256;
-    constexpr int MaxRows = 500;
+    constexpr int MaxColumns = 128;
+    constexpr int MaxRows = 200;
     constexpr int MaxWidth = 480;
     const Worksheet* sheet = model_->worksheet();
     if (!sheet)
         return;
     const CellRange used = sheet->usedRange();
     const QFontMetrics metrics(grid_->font());
+    const int narrow = metrics.horizontalAdvance(QLatin1Char('0'));
+    const int wide = metrics.horizontalAdvance(QChar(u'漢'));
     QHeaderView* header = grid_->horizontalHeader();
     const int lastColumn = std::min(used.last.column, used.first.column + MaxColumns - 1);
     const int lastRow = std::min(used.last.row, used.first.row + MaxRows - 1);
@@ -153,22 +211,25 @@ void WorkbookView::fitColumns()
         for (int row = used.first.row; row <= lastRow; ++row) {
             const CellView cell = sheet->cell(CellAddress{row, column});
             if (!cell.text.isEmpty())
-                width = std::max(width, metrics.horizontalAdvance(cell.text) + 12);
+                width = std::max(width, EstimatedWidth(cell.text, narrow, wide) + 14);
         }
-        header->resizeSection(column - 1, std::min(width, MaxWidth));
+        if (width != header->defaultSectionSize())
+            header->resizeSection(column - 1, std::min(width, MaxWidth));
     }
 }
 
 void WorkbookView::selectCell(CellAddress at)
 {
-    if (!model_->worksheet())
+    if (!workbook_ || !model_->worksheet())
         return;
     const QModelIndex index = model_->indexOf(at);
     if (!index.isValid())
         return;
     grid_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     grid_->scrollTo(index, QAbstractItemView::EnsureVisible);
-    currentCells_[std::size_t(shownSheet_)] = at;
+    Place& place = places_[workbook_->id()];
+    if (std::size_t(shownSheet_) < place.cells.size())
+        place.cells[std::size_t(shownSheet_)] = at;
 }
 
 std::optional<CellAddress> WorkbookView::currentCell() const
@@ -182,7 +243,8 @@ std::optional<CellAddress> WorkbookView::currentCell() const
 QString WorkbookView::currentFormula() const
 {
     const QModelIndex index = grid_->currentIndex();
-    return index.isValid() ? index.data(SheetModel::FormulaRole).toString() : QString();
+    return index.isValid() && model_->worksheet() ? index.data(SheetModel::FormulaRole).toString()
+                                                  : QString();
 }
 
 } // namespace SheetHost

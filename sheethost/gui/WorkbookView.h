@@ -3,6 +3,7 @@
 #include "sheethost/model/Workbook.h"
 
 #include <QWidget>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -13,18 +14,24 @@ namespace SheetHost {
 
 class SheetModel;
 
-// One open workbook: the grid of its current worksheet and the sheet tabs below it.
+// The grid of the current worksheet and the sheet tabs below it, for whichever workbook is
+// shown. One grid serves every open workbook, so its memory does not grow with their number;
+// each workbook keeps its current sheet and each sheet its current cell, as in Excel.
 class WorkbookView : public QWidget
 {
     Q_OBJECT
 public:
-    explicit WorkbookView(Workbook& workbook, QWidget* parent = nullptr);
+    explicit WorkbookView(QWidget* parent = nullptr);
     ~WorkbookView() override;
 
-    quint64 workbookId() const { return workbookId_; }
-    // Lets go of the workbook before it is closed: nothing is shown or asked of it afterwards.
-    void detach();
+    // Shows the workbook where it was left; nullptr shows nothing.
+    void showWorkbook(Workbook* workbook);
+    // 0 when no workbook is shown.
+    quint64 workbookId() const;
+    // The workbook is about to close: nothing of it is shown or asked for afterwards.
+    void forget(quint64 workbookId);
 
+    // -1 when no worksheet is shown.
     int currentSheet() const;
     void showSheet(int index);
     // Selects the cell on the current sheet and scrolls it into view.
@@ -40,16 +47,21 @@ signals:
     void currentCellChanged();
 
 private:
+    struct Place
+    {
+        int sheet = 0;
+        std::vector<CellAddress> cells; // per sheet
+    };
+
     void onSheetTabChanged(int index);
+    void rememberCurrentCell();
     void fitColumns();
 
-    Workbook* workbook_;
-    quint64 workbookId_;
+    Workbook* workbook_ = nullptr;
+    std::map<quint64, Place> places_;
     QTabBar* sheetTabs_;
     QTableView* grid_;
     SheetModel* model_;
-    // Each sheet keeps its own current cell, as in Excel.
-    std::vector<CellAddress> currentCells_;
     int shownSheet_ = -1;
 };
 

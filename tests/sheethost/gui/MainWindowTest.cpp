@@ -17,7 +17,6 @@
 #include <QMimeData>
 #include <QProcess>
 #include <QTabBar>
-#include <QTabWidget>
 #include <QTableView>
 #include <QTest>
 #include <QUrl>
@@ -50,7 +49,7 @@ protected:
         window_->show();
     }
 
-    QTabWidget* workbookTabs() const { return window_->findChild<QTabWidget*>(u"WorkbookTabs"_s); }
+    QTabBar* workbookTabs() const { return window_->findChild<QTabBar*>(u"WorkbookTabs"_s); }
     QString nameBox() const { return window_->findChild<QLineEdit*>(u"NameBox"_s)->text(); }
     QString formulaBar() const { return window_->findChild<QLineEdit*>(u"FormulaBar"_s)->text(); }
     QAction* action(const QString& name) const { return window_->findChild<QAction*>(name); }
@@ -168,6 +167,26 @@ TEST_F(SheetHostWindow, ActivateShowsTheBookTheSheetAndTheCell)
     application_.activate(0, 9, CellAddress{1, 1});
     EXPECT_EQ(workbookTabs()->currentIndex(), 0);
     EXPECT_EQ(nameBox(), u"XFD1048576"_s);
+}
+
+TEST_F(SheetHostWindow, EachBookKeepsItsPlaceAndOneGridServesThemAll)
+{
+    window_->openFiles({sample_, inline_});
+    application_.activate(0, 2, CellAddress{5, 3});
+    workbookTabs()->setCurrentIndex(1);
+    window_->currentView()->selectCell(CellAddress{1, 2});
+    EXPECT_EQ(nameBox(), u"B1"_s);
+    EXPECT_EQ(formulaBar(), u"12"_s);
+
+    workbookTabs()->setCurrentIndex(0);
+    EXPECT_EQ(window_->currentView()->currentSheet(), 2);
+    EXPECT_EQ(nameBox(), u"C5"_s);
+    EXPECT_EQ(window_->windowTitle(), u"見本.xlsx - SheetHost"_s);
+    workbookTabs()->setCurrentIndex(1);
+    EXPECT_EQ(nameBox(), u"B1"_s);
+
+    // A grid of a million rows costs memory; the books share one.
+    EXPECT_EQ(window_->findChildren<QTableView*>().size(), 1);
 }
 
 TEST_F(SheetHostWindow, CloseRemovesTheCurrentBookOnly)

@@ -32,6 +32,11 @@ def machine_line():
             f"Linux {platform.release()}, Python {platform.python_version()}")
 
 
+def load_average():
+    with open("/proc/loadavg", encoding="utf-8") as loadavg:
+        return " ".join(loadavg.read().split()[:3])
+
+
 def run_suite(args, files):
     command = [args.suite, "--sheethost", args.sheethost, "--runs", str(args.runs)] + files
     done = subprocess.run(command, capture_output=True, text=True, timeout=900)
@@ -82,6 +87,8 @@ def main():
     peer_runs = min(args.runs, 3)
 
     print(f"machine: {machine_line()}")
+    print(f"load average before: {load_average()} (cross-process figures suffer when other "
+          f"work holds the cores)")
     print(f"corpus: {args.size}, {len(files)} workbooks in {args.corpus}; "
           f"Tabrill figures: median of {args.runs} runs, openpyxl: median of {peer_runs}")
     sys.stdout.flush()
@@ -92,7 +99,7 @@ def main():
 
     f = figures
     print()
-    print(f"{'figure':34} {'median':>13}  count")
+    print(f"{'figure':34} {'median':>13} {'best':>10}  count")
     rows = [
         ("open: SheetHost until Count = 20", "open", "books"),
         ("open: openpyxl load_workbook", "peer_load", "books"),
@@ -104,7 +111,8 @@ def main():
             (f"search {look_in}: in-process limit", f"limit_{look_in}", "matches"),
         ]
     for label, key, unit in rows:
-        print(f"{label:34} {ms(f[key]['median'])}  {f[key]['count']} {unit}")
+        print(f"{label:34} {ms(f[key]['median'])} {min(f[key]['runs']) * 1000:7.1f} ms  "
+              f"{f[key]['count']} {unit}")
     if "open_empty" in f and "read_in_process" in f:
         print(f"{'  of which: start-up, no file':34} {ms(f['open_empty']['median'])}")
         print(f"{'  reading the 20 files in-process':34} {ms(f['read_in_process']['median'])}  "
@@ -174,9 +182,10 @@ def main():
     if rows_figure["count"] != 100000:
         disagreements.append(f"result list holds {rows_figure['count']} rows, not 100000")
 
+    print(f"\nload average after: {load_average()}")
     if args.out:
         with open(args.out, "w", encoding="utf-8") as out:
-            json.dump({"machine": machine_line(), "size": args.size, "runs": args.runs,
+            json.dump({"machine": machine_line(), "load_average_after": load_average(), "size": args.size, "runs": args.runs,
                        "peer_runs": peer_runs, "figures": figures, "targets": checks,
                        "disagreements": disagreements}, out, ensure_ascii=False, indent=1)
         print(f"\nall figures: {args.out}")

@@ -196,6 +196,11 @@ void WorkbookView::fitColumns()
     constexpr int MaxColumns = 128;
     constexpr int MaxRows = 200;
     constexpr int MaxWidth = 480;
+    QHeaderView* header = grid_->horizontalHeader();
+    // The header keeps its sizes through a change of sheet; the last sheet's widths go.
+    for (const int section : widened_)
+        header->resizeSection(section, header->defaultSectionSize());
+    widened_.clear();
     const Worksheet* sheet = model_->worksheet();
     if (!sheet)
         return;
@@ -203,7 +208,6 @@ void WorkbookView::fitColumns()
     const QFontMetrics metrics(grid_->font());
     const int narrow = metrics.horizontalAdvance(QLatin1Char('0'));
     const int wide = metrics.horizontalAdvance(QChar(u'漢'));
-    QHeaderView* header = grid_->horizontalHeader();
     const int lastColumn = std::min(used.last.column, used.first.column + MaxColumns - 1);
     const int lastRow = std::min(used.last.row, used.first.row + MaxRows - 1);
     for (int column = used.first.column; column <= lastColumn; ++column) {
@@ -213,8 +217,10 @@ void WorkbookView::fitColumns()
             if (!cell.text.isEmpty())
                 width = std::max(width, EstimatedWidth(cell.text, narrow, wide) + 14);
         }
-        if (width != header->defaultSectionSize())
+        if (width != header->defaultSectionSize()) {
             header->resizeSection(column - 1, std::min(width, MaxWidth));
+            widened_.push_back(column - 1);
+        }
     }
 }
 

@@ -63,6 +63,7 @@ private:
     QTableView* grid_;
     SheetModel* model_;
     int shownSheet_ = -1;
+    std::vector<int> widened_; // columns fitColumns made wider
 };
 
 } // namespace SheetHost

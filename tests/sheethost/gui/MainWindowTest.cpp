@@ -13,6 +13,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProcess>
@@ -126,9 +127,15 @@ TEST_F(SheetHostWindow, ShowsSheetTabsDisplayedTextsAndTheCellLine)
     EXPECT_EQ(alignment(2, 4), Qt::AlignHCenter); // TRUE
     EXPECT_EQ(alignment(3, 2), Qt::AlignRight);   // =B2*2
 
+    // Columns fit their texts, and each sheet has its own widths.
+    const QHeaderView* columns = view->grid()->horizontalHeader();
+    EXPECT_GT(columns->sectionSize(2), columns->defaultSectionSize()); // 2024/4/1 12:30
+    EXPECT_EQ(columns->sectionSize(5), columns->defaultSectionSize());
+
     // Another sheet, then back: each sheet keeps its current cell.
     view->sheetTabs()->setCurrentIndex(2);
     EXPECT_EQ(view->currentSheet(), 2);
+    EXPECT_EQ(columns->sectionSize(2), columns->defaultSectionSize()); // only 開始 in C
     EXPECT_EQ(nameBox(), u"A1"_s);
     EXPECT_EQ(cellData(5, 3).toString(), u"開始"_s);
     view->sheetTabs()->setCurrentIndex(0);

@@ -32,6 +32,11 @@ def machine_line():
             f"Linux {platform.release()}, Python {platform.python_version()}")
 
 
+def fail(message):
+    sys.stderr.write(f"bench: {message}\n")
+    sys.exit(2)
+
+
 def load_average():
     with open("/proc/loadavg", encoding="utf-8") as loadavg:
         return " ".join(loadavg.read().split()[:3])
@@ -42,7 +47,7 @@ def run_suite(args, files):
     done = subprocess.run(command, capture_output=True, text=True, timeout=900)
     if done.returncode != 0:
         sys.stderr.write(done.stderr)
-        sys.exit(f"bench_suite failed with {done.returncode}")
+        fail(f"bench_suite failed with {done.returncode}")
     figures = {}
     for line in done.stdout.splitlines():
         if line.startswith("{"):
@@ -58,7 +63,7 @@ def run_peer(args, mode, files, runs):
                               capture_output=True, text=True, timeout=900)
         if done.returncode != 0:
             sys.stderr.write(done.stderr)
-            sys.exit(f"the openpyxl peer failed in {mode}")
+            fail(f"the openpyxl peer failed in {mode}")
         answer = json.loads(done.stdout)
         seconds.append(answer["seconds"])
         count = answer["matches"] if mode != "load" else answer["books"]
@@ -83,7 +88,7 @@ def main():
 
     files = sorted(glob.glob(os.path.join(args.corpus, "*.xlsx")))
     if len(files) != 20:
-        sys.exit(f"expected 20 workbooks in {args.corpus}, found {len(files)}")
+        fail(f"expected 20 workbooks in {args.corpus}, found {len(files)}")
     peer_runs = min(args.runs, 3)
 
     print(f"machine: {machine_line()}")

@@ -260,7 +260,8 @@ bool SetForegroundWindow(const QByteArray& displayName, WindowId id)
 namespace {
 bool OnX11()
 {
-    if (qGuiApp)
+    // qGuiApp is a plain cast: a QCoreApplication-only process must not be taken for a GUI one.
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return QGuiApplication::platformName() == QStringLiteral("xcb");
     return !qEnvironmentVariableIsEmpty("DISPLAY");
 }

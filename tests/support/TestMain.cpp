@@ -7,11 +7,13 @@
 
 int main(int argc, char** argv)
 {
-    // Listing the tests must not create folders or start a GUI.
     ::testing::InitGoogleTest(&argc, argv);
     TestEnvironment::Isolate();
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
-                                                                    : qgetenv("QT_QPA_PLATFORM"));
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A fixed locale whatever the machine has; QApplication applies it, and started programs
+    // inherit it.
+    qputenv("LC_ALL", "C.UTF-8");
     QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();

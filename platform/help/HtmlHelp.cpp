@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QShortcut>
 #include <utility>
 
@@ -33,6 +35,20 @@ QWidget* ViewerOwner(QWidget* caller)
     if (QWidget* modal = QApplication::activeModalWidget())
         return modal;
     return caller ? caller->window() : nullptr;
+}
+// Over the middle of its owner, inside the screen: without a window manager a new window would
+// sit in the corner.
+void Place(QWidget* viewer, const QWidget* owner)
+{
+    const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    QRect frame(QPoint(), viewer->size().boundedTo(available.size()));
+    frame.moveCenter(owner ? owner->window()->geometry().center() : available.center());
+    frame.moveLeft(qBound(available.left(), frame.left(), available.right() - frame.width()));
+    frame.moveTop(qBound(available.top(), frame.top(), available.bottom() - frame.height()));
+    viewer->setGeometry(frame);
 }
 } // namespace
 
@@ -104,8 +120,12 @@ void ShowInHelpViewer(QWidget* caller, const HelpRequest& request)
     } else {
         viewer->ShowContents();
     }
-    if (viewer->parentWidget() != owner)
+    if (viewer->parentWidget() != owner) {
         viewer->setParent(owner, Qt::Window);
+        Place(viewer, owner);
+    } else if (created) {
+        Place(viewer, owner);
+    }
     viewer->show();
     viewer->raise();
     viewer->activateWindow();

@@ -6,6 +6,7 @@
 
 #include <QListWidget>
 #include <QPushButton>
+#include <algorithm>
 
 using namespace ConfigDialog;
 
@@ -23,15 +24,20 @@ TFormConfigResultItem::TFormConfigResultItem(QWidget* owner) : QDialog(owner)
                                QStringLiteral("行"),         QStringLiteral("セルの値"),
                                QStringLiteral("セルの数式"), QStringLiteral("セルのコメント")};
     static_assert(ResultColumn::Count == 8);
-    // Item i stands for result column i; the rows are as tight as the text allows.
-    const int itemHeight = qMax(13, CheckListBox1->fontMetrics().height() + 1);
+    // Item i stands for result column i; the eight rows share the list's height without a
+    // scroll bar, never tighter than the text.
+    const int itemHeight =
+        std::max({13, CheckListBox1->fontMetrics().height() + 1,
+                  qMin(CheckListBox1->fontMetrics().height() + 3,
+                       (CheckListBox1->height() - 2 * CheckListBox1->frameWidth()) / 8)});
     for (const QString& caption : captions) {
         auto* item = new QListWidgetItem(caption, CheckListBox1);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
         item->setSizeHint(QSize(0, itemHeight));
     }
-    CheckListBox1->setCurrentRow(0);
+    // The keyboard starts on the first item without marking it selected.
+    CheckListBox1->setCurrentRow(0, QItemSelectionModel::NoUpdate);
 
     BitBtn1 = NewGlyphButton(this, QStringLiteral("BitBtn1"), QStringLiteral("OK"),
                              QStyle::SP_DialogOkButton, 38, 152, 75, 25);

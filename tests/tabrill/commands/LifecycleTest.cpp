@@ -137,6 +137,7 @@ struct PlacementCase
 {
     const char* name;
     int state; // 0 normal, 1 minimised, 2 maximised
+    friend void PrintTo(const PlacementCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class PlacementTest : public CommandsTest, public ::testing::WithParamInterface<PlacementCase>
@@ -200,8 +201,11 @@ TEST_F(CommandsTest, ClosingWhileMaximisedStoresTheBoundsFromBeforeIt)
     WriteConfig("[STARTUP]\r\nWindowPositionRestore=1\r\nWindowPositionLeft=60\r\n"
                 "WindowPositionTop=50\r\nWindowPositionRight=480\r\nWindowPositionBottom=440\r\n");
     Start();
+    const QRect normal = form->geometry();
+    ASSERT_EQ(normal, QRect(60, 50, 480, 440));
     form->showMaximized();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return form->isMaximized(); }, 2000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return form->isMaximized() && form->geometry() != normal; }, 2000));
     Close();
     TConfig config;
     config.LoadFromFile(GetConfigFileName());
@@ -214,6 +218,7 @@ TEST_F(CommandsTest, ClosingWhileMaximisedStoresTheBoundsFromBeforeIt)
 struct StartProjectCase
 {
     const char* name;
+    friend void PrintTo(const StartProjectCase& c, std::ostream* os) { *os << c.name; }
     bool restore;
     bool fileThere;
     bool opened;

@@ -68,6 +68,7 @@ TEST_F(ViewTest, StayOnTopChangesOnlyTheStackingOfTheWindow)
 struct GeneralCase
 {
     const char* name;
+    friend void PrintTo(const GeneralCase& c, std::ostream* os) { *os << c.name; }
     bool onTop;
     bool ok;
 };

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
 
 namespace {
 
@@ -93,6 +94,7 @@ TEST_F(AboutBoxTest, AProgramWithoutAVersionBlockRaisesAndLeavesNoBox)
 struct CloseCase
 {
     const char* name;
+    friend void PrintTo(const CloseCase& c, std::ostream* os) { *os << c.name; }
     void (*close)(QDialog* box);
     int expected;
 };

@@ -18,6 +18,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
 #include <vector>
 
 namespace {
@@ -248,6 +249,7 @@ enum class DialogKind
 struct CloseCase
 {
     const char* name;
+    friend void PrintTo(const CloseCase& c, std::ostream* os) { *os << c.name; }
     DialogKind kind;
     // Closes the shown dialog the way a user would.
     void (*close)(QDialog* dialog);
@@ -347,6 +349,7 @@ private:
 struct HelpCase
 {
     const char* name;
+    friend void PrintTo(const HelpCase& c, std::ostream* os) { *os << c.name; }
     DialogKind kind;
     bool helpButton; // else F1
     int context;

@@ -6,6 +6,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
 #include <set>
 
 namespace {
@@ -56,6 +57,7 @@ TEST_F(ConfigResultItemTest, AllEightItemsAreVisibleWithoutScrolling)
 struct ItemsCase
 {
     const char* name;
+    friend void PrintTo(const ItemsCase& c, std::ostream* os) { *os << c.name; }
     std::set<int> given;
     std::set<int> ticked;
 };

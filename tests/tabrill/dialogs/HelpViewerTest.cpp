@@ -10,12 +10,15 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
 #include <QToolBar>
 #include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
 
 using Platform::HelpCommand;
 using Platform::HelpViewer;
@@ -49,6 +52,7 @@ TEST_F(HelpViewerTest, ContentsOpenTheTableOfContentsInAWindowTitledByThePage)
 struct ContextCase
 {
     const char* name;
+    friend void PrintTo(const ContextCase& c, std::ostream* os) { *os << c.name; }
     int context;
     const char* page; // nullptr: no such topic
 };
@@ -87,6 +91,7 @@ INSTANTIATE_TEST_SUITE_P(Sample, HelpContextTest,
 struct BadFileCase
 {
     const char* name;
+    friend void PrintTo(const BadFileCase& c, std::ostream* os) { *os << c.name; }
     QString (*make)(const QDir& folder);
 };
 
@@ -180,6 +185,25 @@ TEST_F(HelpViewerTest, AViewerOpenedFromAModalDialogIsUsableAndClosesWithIt)
     }
     EXPECT_EQ(pageAfterClick, QStringLiteral("index.html")) << "the modal dialog blocks the help";
     EXPECT_TRUE(viewer.isNull()) << "the help window outlived its dialog";
+}
+
+TEST_F(HelpViewerTest, TheViewerOpensOverTheMiddleOfItsOwner)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    caller.setGeometry(screen.left() + 40, screen.top() + 30, screen.width() / 2,
+                       screen.height() * 2 / 3);
+    caller.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&caller));
+    Platform::ShowInHelpViewer(&caller, {SampleHelp, HelpCommand::DisplayContents, 0});
+    ASSERT_NE(HelpViewer::Current(), nullptr);
+    EXPECT_EQ(HelpViewer::Current()->parentWidget(), &caller);
+    const QRect viewer = HelpViewer::Current()->geometry();
+    EXPECT_TRUE(screen.contains(viewer)) << "the viewer is inside the screen";
+    // As near the middle of its owner as the screen allows.
+    QRect centred(QPoint(), viewer.size());
+    centred.moveCenter(caller.geometry().center());
+    EXPECT_EQ(viewer.left(), qMax(screen.left(), centred.left()));
+    EXPECT_EQ(viewer.top(), qMax(screen.top(), centred.top()));
 }
 
 TEST_F(HelpViewerTest, TheApplicationsHelpFileIsWhatContentsAndContextsOpen)

@@ -9,6 +9,7 @@
 #include <QtEndian>
 #include <functional>
 #include <gtest/gtest.h>
+#include <ostream>
 
 using namespace VersionInfo;
 
@@ -90,6 +91,7 @@ TEST(VersionBlockTest, QueriesFindTheRootTheTranslationsAndTheStrings)
 struct DamageCase
 {
     const char* name;
+    friend void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.name; }
     std::function<void(QByteArray&)> damage;
 };
 
@@ -203,6 +205,7 @@ TEST(TkAppInfoTest, TheRunningProgramsBlockIsTabrills)
 struct ItemCase
 {
     const char* name;
+    friend void PrintTo(const ItemCase& c, std::ostream* os) { *os << c.name; }
     TkAppInfoItem item;
     QString expected;
 };

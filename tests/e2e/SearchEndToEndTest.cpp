@@ -2,6 +2,7 @@
 #include "platform/automation/Automation.h"
 #include "tabrill/app/UnitMain.h"
 #include "tests/e2e/E2eSupport.h"
+#include "tests/support/FormMainProbe.h"
 #include "tests/support/MessageRecorder.h"
 
 #include <QAbstractItemModel>
@@ -26,7 +27,7 @@ inline void PrintTo(const QString& text, std::ostream* os)
 
 namespace {
 
-using Rows = std::vector<QStringList>;
+using FormMainProbe::Rows;
 
 const QString Finished = QStringLiteral("検索処理は終了しました。");
 const QString NotConnected = QStringLiteral("Excelに接続できませんでした。");
@@ -169,41 +170,10 @@ protected:
         ASSERT_EQ(form->EditWord->text(), word);
     }
 
-    QString Messages() const
-    {
-        QStringList texts;
-        for (const auto& request : messages.requests)
-            texts << request.text;
-        return texts.join(u'|');
-    }
-    QStringList BookList() const
-    {
-        QStringList items;
-        for (int i = 0; i < form->CheckListBoxBook->count(); ++i) {
-            const QListWidgetItem* item = form->CheckListBoxBook->item(i);
-            items << item->text() + (item->checkState() == Qt::Checked ? QStringLiteral(" [x]")
-                                                                       : QStringLiteral(" [ ]"));
-        }
-        return items;
-    }
-    Rows ResultRows() const
-    {
-        Rows rows;
-        for (int i = 0; i < form->ListViewResult->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem* item = form->ListViewResult->topLevelItem(i);
-            QStringList texts;
-            for (int c = 0; c < item->columnCount(); ++c)
-                texts << item->text(c);
-            rows.push_back(texts);
-        }
-        return rows;
-    }
-    bool Unlocked() const
-    {
-        return form->PanelTop->isEnabled() && form->ListViewResult->isEnabled() &&
-               form->ActionBookSearchStart->isEnabled() &&
-               form->ActionBookListReload->isEnabled() && form->PanelProgress->isHidden();
-    }
+    QString Messages() const { return FormMainProbe::Messages(messages); }
+    QStringList BookList() const { return FormMainProbe::BookList(*form); }
+    Rows ResultRows() const { return FormMainProbe::ResultRows(*form); }
+    bool Unlocked() const { return FormMainProbe::Unlocked(*form); }
     void DoubleClick(QTreeWidgetItem* row)
     {
         form->ListViewResult->scrollToItem(row);

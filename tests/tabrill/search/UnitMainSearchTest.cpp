@@ -2,6 +2,7 @@
 // spreadsheet server in this process that records what it is asked.
 #include "platform/ScreenCursor.h"
 #include "tabrill/app/UnitMain.h"
+#include "tests/support/FormMainProbe.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/tabrill/search/UnitMainSearchServer.h"
@@ -30,15 +31,8 @@ inline void PrintTo(const QString& text, std::ostream* os)
 
 namespace {
 
-using Rows = std::vector<QStringList>;
-
-QString Messages(const MessageRecorder& recorder)
-{
-    QStringList texts;
-    for (const auto& request : recorder.requests)
-        texts << request.text;
-    return texts.join(u'|');
-}
+using FormMainProbe::Messages;
+using FormMainProbe::Rows;
 
 // The sales book: every case of order sits on its first sheet.
 //   by rows:    C1, A2, C3, then A1 (the used range's first cell) last
@@ -115,43 +109,14 @@ protected:
         server.ClearCalls();
     }
 
-    QStringList BookList() const
-    {
-        QStringList items;
-        for (int i = 0; i < form->CheckListBoxBook->count(); ++i) {
-            const QListWidgetItem* item = form->CheckListBoxBook->item(i);
-            items << item->text() + (item->checkState() == Qt::Checked ? QStringLiteral(" [x]")
-                                                                       : QStringLiteral(" [ ]"));
-        }
-        return items;
-    }
+    QStringList BookList() const { return FormMainProbe::BookList(*form); }
     void Tick(int index, bool ticked)
     {
         form->CheckListBoxBook->item(index)->setCheckState(ticked ? Qt::Checked : Qt::Unchecked);
     }
 
-    // Every row as the texts it has, caption first.
-    Rows ResultRows() const
-    {
-        Rows rows;
-        for (int i = 0; i < form->ListViewResult->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem* item = form->ListViewResult->topLevelItem(i);
-            QStringList texts;
-            for (int c = 0; c < item->columnCount(); ++c)
-                texts << item->text(c);
-            rows.push_back(texts);
-        }
-        return rows;
-    }
-
-    bool Unlocked() const
-    {
-        return form->PanelTop->isEnabled() && form->ListViewResult->isEnabled() &&
-               form->ActionBookSearchStart->isEnabled() &&
-               form->ActionBookListReload->isEnabled() &&
-               form->ActionBookListCheckAll->isEnabled() &&
-               form->ActionBookListCheckNon->isEnabled() && form->PanelProgress->isHidden();
-    }
+    Rows ResultRows() const { return FormMainProbe::ResultRows(*form); }
+    bool Unlocked() const { return FormMainProbe::Unlocked(*form); }
 
     // The calls that name a book, a sign that its search began.
     bool AskedForBook(const QString& name) const

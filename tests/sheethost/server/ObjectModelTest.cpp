@@ -319,6 +319,33 @@ TEST_F(ObjectModel, FindAndFindNextAsTabrillCallsThem)
     EXPECT_EQ(nothing.pdispVal(), nullptr);
 }
 
+TEST_F(ObjectModel, FindNextRepeatsTheLastFindOfItsRangeAndSettingsCarryOver)
+{
+    const Variant s = sheet(u"売上.xlsx", 1);
+    const Variant first = Get(s, QStringLiteral("UsedRange"));
+    const Variant second = Get(s, QStringLiteral("UsedRange"));
+    // Nothing to repeat yet.
+    const Variant none = Method(first, QStringLiteral("FindNext"));
+    EXPECT_EQ(none.pdispVal(), nullptr);
+
+    const Variant a = Method(first, QStringLiteral("Find"),
+                             {Text(u"月別"), Variant::Missing(), I4(-4163), I4(2), I4(1)});
+    // Another search on another range in between must not change what the first repeats.
+    const Variant b = Method(second, QStringLiteral("Find"),
+                             {Text(u"¥2,000"), Variant::Missing(), I4(-4163), I4(1)});
+    EXPECT_EQ(Get(b, QStringLiteral("Row")).lVal(), 4);
+    EXPECT_EQ(Get(b, QStringLiteral("Column")).lVal(), 3);
+    const Variant again = Method(first, QStringLiteral("FindNext"), {a});
+    EXPECT_EQ(Get(again, QStringLiteral("Row")).lVal(), 4);
+    EXPECT_EQ(Get(again, QStringLiteral("Column")).lVal(), 2);
+
+    // LookIn and LookAt left out: the values and whole-cell settings of the last Find stay.
+    const Variant carried = Method(second, QStringLiteral("Find"), {Text(u"¥1,000")});
+    EXPECT_EQ(Get(carried, QStringLiteral("Row")).lVal(), 3);
+    const Variant wholeOnly = Method(second, QStringLiteral("Find"), {Text(u"¥1")});
+    EXPECT_EQ(wholeOnly.pdispVal(), nullptr);
+}
+
 TEST_F(ObjectModel, FindRejectsBadArguments)
 {
     const Variant range = Get(sheet(u"売上.xlsx", 1), QStringLiteral("UsedRange"));

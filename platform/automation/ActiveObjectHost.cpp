@@ -280,7 +280,9 @@ void ActiveObjectHost::readFrom(Client& client)
     client.busy = true;
     bool ended = false;
     char buffer[64 * 1024];
-    while (!ended && !client.closing) {
+    // A few reads per wake-up, so that a client that never stops sending cannot starve the
+    // event loop; the notifier fires again for the rest.
+    for (int round = 0; round < 8 && !ended && !client.closing; ++round) {
         const ssize_t n = ::recv(client.fd, buffer, sizeof buffer, MSG_DONTWAIT);
         if (n == 0) {
             ended = true;
@@ -312,7 +314,7 @@ void ActiveObjectHost::readFrom(Client& client)
     }
     client.busy = false;
     if (ended || client.closing) {
-        disconnect(client.fd);
+        dropClient(client.fd);
         return;
     }
     if (!client.reader->isEnabled())
@@ -350,7 +352,7 @@ void ActiveObjectHost::send(Client& client, const QByteArray& frame)
     writeTo(client);
 }
 
-void ActiveObjectHost::disconnect(int fd)
+void ActiveObjectHost::dropClient(int fd)
 {
     // Dropping the client releases every reference it held.
     clients_.erase(fd);

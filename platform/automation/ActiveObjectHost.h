@@ -44,7 +44,7 @@ private:
     void writeTo(Client& client);
     void handleFrame(Client& client, const char* data, std::size_t size);
     void send(Client& client, const QByteArray& frame);
-    void disconnect(int fd);
+    void dropClient(int fd);
 
     ComPtr<IDispatch> root_;
     int listenFd_ = -1;

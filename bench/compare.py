@@ -119,9 +119,9 @@ def main():
         print(f"{label:34} {ms(f[key]['median'])} {min(f[key]['runs']) * 1000:7.1f} ms  "
               f"{f[key]['count']} {unit}")
     if "open_empty" in f and "read_in_process" in f:
-        print(f"{'  of which: start-up, no file':34} {ms(f['open_empty']['median'])}")
-        print(f"{'  reading the 20 files in-process':34} {ms(f['read_in_process']['median'])}  "
-              f"(one run, no window)")
+        print(f"{'open: start-up alone, no file':34} {ms(f['open_empty']['median'])}")
+        print(f"{'open: reading in-process, no window':34} {ms(f['read_in_process']['median'])}  "
+              f"(one run, 20 files)")
     call = f["call"]
     print(f"{'one remote call (name + invoke)':34} {call['median'] * 1e6:10.1f} us  "
           f"p99 {call['p99'] * 1e6:.1f} us over {call['calls']} calls")

@@ -24,6 +24,15 @@ std::atomic<std::int64_t> callTimeoutMs{5 * 60 * 1000};
 // Connecting and the greeting are short; a server that does not greet in this time is hung.
 constexpr std::chrono::milliseconds GreetingTimeout{30 * 1000};
 
+// A reply starts with its type and the call number it answers; the call number was checked
+// when the frame was received.
+Wire::Type ReadReplyHeader(Wire::Reader& reader)
+{
+    const auto type = Wire::Type(reader.u8());
+    reader.u32();
+    return type;
+}
+
 // One client connection to a server; every proxy obtained through it shares it. Calls are
 // synchronous and need no event loop: the caller's thread blocks in poll() until the reply.
 class Connection
@@ -243,8 +252,7 @@ public:
         if (FAILED(hr))
             return hr;
         Wire::Reader reader(reply.constData(), std::size_t(reply.size()));
-        const auto type = Wire::Type(reader.u8());
-        reader.u32();
+        const Wire::Type type = ReadReplyHeader(reader);
         if (type == Wire::Type::ErrorReply)
             return readError(reader, nullptr, nullptr);
         if (type != Wire::Type::NamesReply || reader.u32() != count)
@@ -301,8 +309,7 @@ public:
         if (FAILED(hr))
             return hr;
         Wire::Reader reader(reply.constData(), std::size_t(reply.size()));
-        const auto type = Wire::Type(reader.u8());
-        reader.u32();
+        const Wire::Type type = ReadReplyHeader(reader);
         if (type == Wire::Type::ErrorReply)
             return readError(reader, excepInfo, argErr);
         if (type != Wire::Type::InvokeReply)
@@ -383,8 +390,7 @@ HRESULT GetActiveObject(const CLSID& clsid, void*, IUnknown** object)
     if (FAILED(hr))
         return MK_E_UNAVAILABLE;
     Wire::Reader reader(reply.constData(), std::size_t(reply.size()));
-    const auto type = Wire::Type(reader.u8());
-    reader.u32();
+    const Wire::Type type = ReadReplyHeader(reader);
     const std::uint16_t version = reader.u16();
     Wire::ObjectRef root;
     root.id = reader.u64();

@@ -12,8 +12,9 @@ class QSocketNotifier;
 namespace Automation {
 
 // Serves one object as the running instance of a class: listens on the class's socket in the
-// running-object table and answers clients on the event loop of the thread it lives in. Every
-// frame is checked; a bad one gets an error reply and the other clients are served on.
+// running-object table and answers clients on the event loop of the thread it lives in. Each
+// connection's protocol is a ServerSession; a bad frame gets an error reply and the other
+// clients are served on.
 class ActiveObjectHost : public QObject
 {
     Q_OBJECT
@@ -31,10 +32,7 @@ public:
     QString errorString() const { return error_; }
     int clientCount() const { return int(clients_.size()); }
 
-    // Longest a frame may be; larger ones close the client's connection.
-    static constexpr std::uint32_t MaxFrame = 16 * 1024 * 1024;
-    // Most objects one client may hold at once, and most clients at once.
-    static constexpr std::size_t MaxExportsPerClient = 1 << 20;
+    // Most clients at once; the limits of one connection are ServerSession's.
     static constexpr std::size_t MaxClients = 128;
 
 private:
@@ -42,8 +40,7 @@ private:
     void acceptClients();
     void readFrom(Client& client);
     void writeTo(Client& client);
-    void handleFrame(Client& client, const char* data, std::size_t size);
-    void send(Client& client, const QByteArray& frame);
+    void flush(Client& client);
     void dropClient(int fd);
 
     ComPtr<IDispatch> root_;

@@ -192,13 +192,56 @@ std::unique_ptr<ZipEntryDevice> OpenPart(const ZipArchive& zip, const QString& n
 void ParsePart(const ZipArchive& zip, const QString& name, XmlHandler& handler)
 {
     const std::unique_ptr<ZipEntryDevice> device = OpenPart(zip, name);
-    ParseXml(*device, name, handler);
+    ParseXml(*device, name, handler, zip.limits().maxXmlDepth);
 }
 
 [[noreturn]] void Damaged(const QString& part, const QString& what)
 {
     throw XlsxError(u"ファイルが壊れています（%1: %2）。"_s.arg(part, what));
 }
+
+// `what` is for instance "セル B2 の数式".
+[[noreturn]] void TooLong(const QString& part, const QString& what, int limit)
+{
+    throw XlsxError(
+        u"%1 の%2が長すぎます（%3 文字を超えます）。"_s.arg(part, what, QString::number(limit)));
+}
+
+// A text of more UTF-8 bytes than this is sure to decode to more than `limit` UTF-16 characters
+// (one _xHHHH_ escape, 7 bytes, is the most one character can take), so collecting it can stop
+// long before the part's end.
+bool OverLength(std::size_t bytes, int limit)
+{
+    return bytes > std::size_t(limit) * 7;
+}
+
+// Cells and notes held over every worksheet. Each handler counts its own and adds them to the
+// shared total in batches, so that the threads reading sheets side by side rarely meet.
+class CellCounter
+{
+public:
+    CellCounter(std::atomic<qint64>& total, qint64 limit) : total_(total), limit_(limit) {}
+    void add()
+    {
+        if (++pending_ >= Batch)
+            flush();
+    }
+    void flush()
+    {
+        const qint64 total = total_.fetch_add(pending_, std::memory_order_relaxed) + pending_;
+        pending_ = 0;
+        if (total > limit_) {
+            throw XlsxError(u"セルとメモが多すぎます（ブック全体で %1 個を超えます）。"_s.arg(
+                QString::number(limit_)));
+        }
+    }
+
+private:
+    static constexpr qint64 Batch = 4096;
+    std::atomic<qint64>& total_;
+    qint64 limit_;
+    qint64 pending_ = 0;
+};
 
 class RelationshipsHandler : public XmlHandler
 {
@@ -262,6 +305,7 @@ public:
         if (collecting_)
             text_.append(text);
     }
+    std::size_t bytes() const { return text_.size(); }
     void clear()
     {
         text_.clear();
@@ -286,7 +330,10 @@ private:
 class SharedStringsHandler : public XmlHandler
 {
 public:
-    explicit SharedStringsHandler(QStringList& strings) : strings_(strings) {}
+    SharedStringsHandler(QStringList& strings, const QString& partName, int maxLength)
+        : strings_(strings), part_(partName), maxLength_(maxLength)
+    {
+    }
     void startElement(std::string_view name, const char** attributes) override
     {
         if (name == "si") {
@@ -302,7 +349,10 @@ public:
     void endElement(std::string_view name) override
     {
         if (name == "si") {
-            strings_.append(text_.take());
+            QString text = text_.take();
+            if (text.size() > maxLength_)
+                tooLong();
+            strings_.append(std::move(text));
             inItem_ = false;
         } else if (inItem_) {
             text_.end(name);
@@ -310,12 +360,22 @@ public:
     }
     void characters(std::string_view text) override
     {
-        if (inItem_)
+        if (inItem_) {
             text_.characters(text);
+            if (OverLength(text_.bytes(), maxLength_))
+                tooLong();
+        }
     }
 
 private:
+    [[noreturn]] void tooLong()
+    {
+        TooLong(part_, u" %1 番目の共有文字列"_s.arg(strings_.size() + 1), maxLength_);
+    }
+
     QStringList& strings_;
+    const QString& part_;
+    int maxLength_;
     RichText text_;
     bool inItem_ = false;
 };
@@ -451,8 +511,10 @@ class WorksheetHandler : public XmlHandler
 {
 public:
     WorksheetHandler(Worksheet& sheet, const QString& partName, const QStringList& strings,
-                     const Styles& styles, DateSystem system)
-        : sheet_(sheet), part_(partName), strings_(strings), styles_(styles), system_(system)
+                     const Styles& styles, DateSystem system, const XlsxLimits& limits,
+                     CellCounter& cells)
+        : sheet_(sheet), part_(partName), strings_(strings), styles_(styles), system_(system),
+          maxString_(limits.maxStringLength), maxFormula_(limits.maxFormulaLength), cells_(cells)
     {
         value_.reserve(64);
         formula_.reserve(256);
@@ -507,12 +569,18 @@ public:
             break;
         case Collect::Value:
             value_.append(text);
+            if (OverLength(value_.size(), maxString_))
+                TooLong(part_, cellWhat(u"文字列"), maxString_);
             break;
         case Collect::Formula:
             formula_.append(text);
+            if (OverLength(formula_.size(), maxFormula_))
+                TooLong(part_, cellWhat(u"数式"), maxFormula_);
             break;
         case Collect::Inline:
             inline_.characters(text);
+            if (OverLength(inline_.bytes(), maxString_))
+                TooLong(part_, cellWhat(u"文字列"), maxString_);
             break;
         }
     }
@@ -656,6 +724,8 @@ private:
                                  ? u"=TABLE(%1,%2)"_s.arg(r1, r2)
                              : IsTrue(XmlAttribute(attributes, "dtr")) ? u"=TABLE(%1,)"_s.arg(r1)
                                                                        : u"=TABLE(,%1)"_s.arg(r1);
+                if (dataTable_.size() > maxFormula_)
+                    TooLong(part_, cellWhat(u"数式"), maxFormula_);
             }
         } else if (name == "is") {
             collect_ = Collect::Inline;
@@ -663,11 +733,20 @@ private:
         }
     }
 
+    QString cellWhat(QStringView what) const
+    {
+        return u"セル %1 の%2"_s.arg(CellName(at_.row, at_.column), what);
+    }
+
     void endCell()
     {
         inCell_ = false;
         collect_ = Collect::None;
         const CellAddress at = at_;
+        // UTF-8 takes at least one byte a character: only a long one needs decoding to tell.
+        if (hasFormula_ && formula_.size() > std::size_t(maxFormula_) &&
+            XmlText(formula_).size() > maxFormula_)
+            TooLong(part_, cellWhat(u"数式"), maxFormula_);
 
         QString formula;
         if (hasFormula_)
@@ -683,6 +762,8 @@ private:
             // A formula without a cached result shows nothing.
         } else if (type_ == Type::InlineString) {
             constant = inline_.take();
+            if (constant.size() > maxString_)
+                TooLong(part_, cellWhat(u"文字列"), maxString_);
             text = format.formatText(constant);
         } else if (type_ == Type::SharedString) {
             const std::optional<int> index = ParseInt(value_);
@@ -694,6 +775,8 @@ private:
             text = format.formatText(constant);
         } else if (type_ == Type::String) {
             constant = DecodeEscapes(XmlText(value_));
+            if (constant.size() > maxString_)
+                TooLong(part_, cellWhat(u"文字列"), maxString_);
             text = format.formatText(constant);
         } else if (type_ == Type::Boolean) {
             constant = IsTrue(Trimmed(value_)) ? u"TRUE"_s : u"FALSE"_s;
@@ -722,6 +805,7 @@ private:
             return;
         }
         sheet_.setCell(at, std::move(formula), std::move(text));
+        cells_.add();
         // Merged areas come after the cells; remember which cells hold something.
         held_.push_back(at);
     }
@@ -823,6 +907,7 @@ private:
                            u'=' + TranslateFormula(it->text, pending.at.row - it->at.row,
                                                    pending.at.column - it->at.column),
                            view.text);
+            cells_.add();
             held_.push_back(pending.at);
         }
     }
@@ -853,6 +938,9 @@ private:
     const QStringList& strings_;
     const Styles& styles_;
     DateSystem system_;
+    int maxString_;
+    int maxFormula_;
+    CellCounter& cells_;
 
     bool inSheetData_ = false;
     int row_ = 0;
@@ -886,7 +974,10 @@ private:
 class CommentsHandler : public XmlHandler
 {
 public:
-    CommentsHandler(Worksheet& sheet, const QString& partName) : sheet_(sheet), part_(partName) {}
+    CommentsHandler(Worksheet& sheet, const QString& partName, int maxLength, CellCounter& cells)
+        : sheet_(sheet), part_(partName), maxLength_(maxLength), cells_(cells)
+    {
+    }
     void startElement(std::string_view name, const char** attributes) override
     {
         if (name == "comment") {
@@ -906,7 +997,11 @@ public:
     void endElement(std::string_view name) override
     {
         if (name == "comment" && inComment_) {
-            sheet_.setComment(at_, text_.take());
+            QString text = text_.take();
+            if (text.size() > maxLength_)
+                tooLong();
+            sheet_.setComment(at_, std::move(text));
+            cells_.add();
             inComment_ = false;
             inText_ = false;
         } else if (name == "text" && inText_) {
@@ -917,13 +1012,23 @@ public:
     }
     void characters(std::string_view text) override
     {
-        if (inText_)
+        if (inText_) {
             text_.characters(text);
+            if (OverLength(text_.bytes(), maxLength_))
+                tooLong();
+        }
     }
 
 private:
+    [[noreturn]] void tooLong()
+    {
+        TooLong(part_, u"セル %1 のメモ"_s.arg(CellName(at_.row, at_.column)), maxLength_);
+    }
+
     Worksheet& sheet_;
     const QString& part_;
+    int maxLength_;
+    CellCounter& cells_;
     CellAddress at_;
     bool inComment_ = false;
     bool inText_ = false;
@@ -945,10 +1050,13 @@ std::size_t ProcessorCount()
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-std::unique_ptr<Workbook> Read(const QString& path, std::size_t maxThreads)
+std::unique_ptr<Workbook> Read(const QString& path, std::size_t maxThreads,
+                               const XlsxLimits& limits)
 {
     const QFileInfo file(path);
-    const ZipArchive zip(path);
+    InflateBudget budget(limits);
+    std::atomic<qint64> cellTotal = 0;
+    const ZipArchive zip(path, &budget);
     const QString workbookPart = OfficeDocumentPart(zip);
     if (!zip.contains(workbookPart)) {
         if (!zip.contains(u"[Content_Types].xml"_s))
@@ -972,7 +1080,7 @@ std::unique_ptr<Workbook> Read(const QString& path, std::size_t maxThreads)
     }
     QStringList strings;
     if (!stringsPart.isEmpty()) {
-        SharedStringsHandler handler(strings);
+        SharedStringsHandler handler(strings, stringsPart, limits.maxStringLength);
         ParsePart(zip, stringsPart, handler);
     }
     const Styles styles = ReadStyles(zip, stylesPart);
@@ -996,16 +1104,19 @@ std::unique_ptr<Workbook> Read(const QString& path, std::size_t maxThreads)
     }
 
     const auto readSheet = [&](const ZipArchive& archive, const SheetJob& job) {
-        WorksheetHandler handler(*job.sheet, job.part, strings, styles, info.dateSystem);
+        CellCounter cells(cellTotal, limits.maxCells);
+        WorksheetHandler handler(*job.sheet, job.part, strings, styles, info.dateSystem, limits,
+                                 cells);
         ParsePart(archive, job.part, handler);
         handler.finish();
         for (const Relationship& related : ReadRelationships(archive, job.part)) {
             if (!related.external && TypeIs(related, u"comments") &&
                 archive.contains(related.target)) {
-                CommentsHandler comments(*job.sheet, related.target);
+                CommentsHandler comments(*job.sheet, related.target, limits.maxStringLength, cells);
                 ParsePart(archive, related.target, comments);
             }
         }
+        cells.flush();
     };
     // Sheets are independent once the shared strings and styles are known: read them side by
     // side, each thread through its own handle on the file (libzip handles are not shared).
@@ -1031,7 +1142,7 @@ std::unique_ptr<Workbook> Read(const QString& path, std::size_t maxThreads)
     for (std::size_t w = 1; w < workers; ++w) {
         threads.emplace_back([&] {
             try {
-                const ZipArchive own(path);
+                const ZipArchive own(path, &budget);
                 work(own);
             } catch (...) {
                 // This thread could not open the file again; the others take its sheets.
@@ -1051,10 +1162,11 @@ std::unique_ptr<Workbook> Read(const QString& path, std::size_t maxThreads)
 
 } // namespace
 
-std::unique_ptr<Workbook> ReadXlsxWorkbook(const QString& path, int threads)
+std::unique_ptr<Workbook> ReadXlsxWorkbook(const QString& path, int threads,
+                                           const XlsxLimits& limits)
 {
     try {
-        return Read(path, threads > 0 ? std::size_t(threads) : ProcessorCount());
+        return Read(path, threads > 0 ? std::size_t(threads) : ProcessorCount(), limits);
     } catch (const XlsxError& error) {
         throw Exception(u"ブック「%1」を開けません。%2"_s.arg(path, error.reason()));
     } catch (const std::bad_alloc&) {
@@ -1062,7 +1174,7 @@ std::unique_ptr<Workbook> ReadXlsxWorkbook(const QString& path, int threads)
     }
 }
 
-std::vector<XlsxReadResult> ReadXlsxWorkbooks(const QStringList& paths)
+std::vector<XlsxReadResult> ReadXlsxWorkbooks(const QStringList& paths, const XlsxLimits& limits)
 {
     std::vector<XlsxReadResult> results(std::size_t(paths.size()));
     // Files side by side, each on one thread, so that the cores are shared out once.
@@ -1072,7 +1184,7 @@ std::vector<XlsxReadResult> ReadXlsxWorkbooks(const QStringList& paths)
     const auto work = [&] {
         for (std::size_t i = next++; i < results.size(); i = next++) {
             try {
-                results[i].workbook = ReadXlsxWorkbook(paths[qsizetype(i)], sheetThreads);
+                results[i].workbook = ReadXlsxWorkbook(paths[qsizetype(i)], sheetThreads, limits);
             } catch (const Exception& error) {
                 results[i].error = error.Message();
             } catch (const std::exception&) {

@@ -27,6 +27,9 @@ struct Context
 {
     XML_Parser parser = nullptr;
     XmlHandler* handler = nullptr;
+    const QString* partName = nullptr;
+    int depth = 0;
+    int maxDepth = 0;
     std::exception_ptr error;
 };
 
@@ -46,13 +49,40 @@ template <typename Call> void Guard(Context* context, Call&& call)
 void XMLCALL OnStart(void* data, const XML_Char* name, const XML_Char** attributes)
 {
     auto* context = static_cast<Context*>(data);
-    Guard(context, [&] { context->handler->startElement(LocalName(name), attributes); });
+    Guard(context, [&] {
+        if (++context->depth > context->maxDepth) {
+            throw XlsxError(u"%1 は XML の入れ子が深すぎます（%2 段を超えます）。"_s.arg(
+                *context->partName, QString::number(context->maxDepth)));
+        }
+        context->handler->startElement(LocalName(name), attributes);
+    });
 }
 
 void XMLCALL OnEnd(void* data, const XML_Char* name)
 {
     auto* context = static_cast<Context*>(data);
-    Guard(context, [&] { context->handler->endElement(LocalName(name)); });
+    Guard(context, [&] {
+        --context->depth;
+        context->handler->endElement(LocalName(name));
+    });
+}
+
+// The parts of a workbook never carry a document type. Refusing one outright leaves no room for
+// entity expansion ("billion laughs") or external entities.
+void XMLCALL OnDoctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*, int)
+{
+    auto* context = static_cast<Context*>(data);
+    Guard(context, [&] {
+        throw XlsxError(
+            u"%1 に DOCTYPE 宣言があります。ブックの部品には使われないため、安全のため読み込みません。"_s
+                .arg(*context->partName));
+    });
+}
+
+void XMLCALL OnEntityDeclaration(void* data, const XML_Char*, int, const XML_Char*, int,
+                                 const XML_Char*, const XML_Char*, const XML_Char*, const XML_Char*)
+{
+    OnDoctype(data, nullptr, nullptr, nullptr, 0);
 }
 
 void XMLCALL OnText(void* data, const XML_Char* text, int length)
@@ -88,7 +118,7 @@ std::string_view XmlNamespacedAttribute(const char** attributes, const char* loc
     return {};
 }
 
-void ParseXml(QIODevice& device, const QString& partName, XmlHandler& handler)
+void ParseXml(QIODevice& device, const QString& partName, XmlHandler& handler, int maxDepth)
 {
     const std::unique_ptr<XML_ParserStruct, ParserDeleter> parser(XML_ParserCreate(nullptr));
     if (!parser)
@@ -96,9 +126,14 @@ void ParseXml(QIODevice& device, const QString& partName, XmlHandler& handler)
     Context context;
     context.parser = parser.get();
     context.handler = &handler;
+    context.partName = &partName;
+    context.maxDepth = maxDepth;
     XML_SetUserData(parser.get(), &context);
     XML_SetElementHandler(parser.get(), OnStart, OnEnd);
     XML_SetCharacterDataHandler(parser.get(), OnText);
+    XML_SetStartDoctypeDeclHandler(parser.get(), OnDoctype);
+    XML_SetEntityDeclHandler(parser.get(), OnEntityDeclaration);
+    XML_SetParamEntityParsing(parser.get(), XML_PARAM_ENTITY_PARSING_NEVER);
 
     for (;;) {
         void* buffer = XML_GetBuffer(parser.get(), ChunkSize);
@@ -106,6 +141,9 @@ void ParseXml(QIODevice& device, const QString& partName, XmlHandler& handler)
             throw std::bad_alloc();
         const qint64 read = device.read(static_cast<char*>(buffer), ChunkSize);
         if (read < 0) {
+            if (const auto* entry = dynamic_cast<const ZipEntryDevice*>(&device);
+                entry && !entry->failure().isEmpty())
+                throw XlsxError(entry->failure());
             throw XlsxError(u"ファイルが壊れています（%1）。"_s.arg(
                 device.errorString().isEmpty() ? partName : device.errorString()));
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sheethost/xlsx/XlsxLimits.h"
+
 #include <QString>
 #include <exception>
 #include <string>
@@ -32,8 +34,9 @@ inline QString XmlText(std::string_view text)
 }
 
 // Feeds the whole device to the handler. A handler stops the parse by throwing; the exception
-// comes out of ParseXml once the parser has been left. Malformed XML throws XlsxError naming
-// `partName` and the line.
-void ParseXml(QIODevice& device, const QString& partName, XmlHandler& handler);
+// comes out of ParseXml once the parser has been left. Malformed XML, a document type (DTD) and
+// elements nested deeper than `maxDepth` throw XlsxError naming `partName`.
+void ParseXml(QIODevice& device, const QString& partName, XmlHandler& handler,
+              int maxDepth = XlsxLimits().maxXmlDepth);
 
 } // namespace SheetHost

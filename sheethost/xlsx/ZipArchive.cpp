@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <zip.h>
 
 namespace SheetHost {
@@ -9,9 +10,30 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
+QString SizeText(qint64 bytes)
+{
+    constexpr qint64 MiB = qint64(1) << 20;
+    if (bytes >= MiB && bytes % MiB == 0)
+        return u"%1 MB"_s.arg(bytes / MiB);
+    return u"%1 バイト"_s.arg(bytes);
+}
+
+QString PartTooLarge(const QString& part, qint64 limit)
+{
+    return u"%1 が大きすぎます（展開すると %2 を超えます）。"_s.arg(part, SizeText(limit));
+}
+
+QString WorkbookTooLarge(qint64 limit)
+{
+    return u"ブックが大きすぎます（展開すると合わせて %1 を超えます）。"_s.arg(SizeText(limit));
+}
+
 } // namespace
 
-ZipEntryDevice::ZipEntryDevice(zip_file_t* file, QString name) : file_(file), name_(std::move(name))
+ZipEntryDevice::ZipEntryDevice(zip_file_t* file, QString name, InflateBudget& budget,
+                               qint64 compressedSize)
+    : file_(file), name_(std::move(name)), budget_(budget),
+      compressed_(std::max<qint64>(compressedSize, 1))
 {
     QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
@@ -25,17 +47,40 @@ qint64 ZipEntryDevice::readData(char* data, qint64 maxSize)
 {
     if (failed_)
         return -1;
+    const XlsxLimits& limits = budget_.limits;
+    // Never inflate more than one byte past the cap: that byte is what tells it is over.
+    maxSize = std::min(maxSize, std::max<qint64>(limits.maxPartBytes - inflated_ + 1, 1));
     const zip_int64_t read = zip_fread(file_, data, zip_uint64_t(maxSize));
     if (read < 0) {
-        failed_ = true;
-        setErrorString(u"%1 を展開できません: %2"_s.arg(
+        return fail(u"ファイルが壊れています（%1 を展開できません: %2）。"_s.arg(
             name_, QString::fromLocal8Bit(zip_file_strerror(file_))));
-        return -1;
+    }
+    inflated_ += read;
+    const qint64 total = budget_.inflated.fetch_add(read, std::memory_order_relaxed) + read;
+    if (inflated_ > limits.maxPartBytes)
+        return fail(PartTooLarge(name_, limits.maxPartBytes));
+    if (total > limits.maxWorkbookBytes)
+        return fail(WorkbookTooLarge(limits.maxWorkbookBytes));
+    if (inflated_ > limits.ratioCheckFromBytes &&
+        inflated_ / compressed_ > limits.maxCompressionRatio) {
+        return fail(
+            u"%1 は圧縮率が異常です（展開すると %2 倍を超えます）。壊れているか、展開して容量を使い切らせるように作られたファイル (zip 爆弾) です。"_s
+                .arg(name_, QString::number(limits.maxCompressionRatio)));
     }
     return read;
 }
 
-ZipArchive::ZipArchive(const QString& path)
+qint64 ZipEntryDevice::fail(QString reason)
+{
+    failed_ = true;
+    failure_ = std::move(reason);
+    setErrorString(failure_);
+    return -1;
+}
+
+ZipArchive::ZipArchive(const QString& path, InflateBudget* budget)
+    : ownBudget_(budget ? nullptr : std::make_unique<InflateBudget>()),
+      budget_(budget ? budget : ownBudget_.get())
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -46,6 +91,7 @@ ZipArchive::ZipArchive(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         throw XlsxError(u"ファイルを読み込めません（%1）。"_s.arg(file.errorString()));
     const QByteArray head = file.read(8);
+    fileSize_ = file.size();
     file.close();
     if (head.startsWith(QByteArray::fromHex("D0CF11E0A1B11AE1")))
         throw XlsxError(
@@ -102,12 +148,30 @@ std::unique_ptr<ZipEntryDevice> ZipArchive::open(const QString& name) const
     const auto it = entries_.constFind(key(name));
     if (it == entries_.constEnd())
         return nullptr;
+    // Refuse what the directory already declares too large before inflating anything. A
+    // declared size may lie the other way: the device counts what really comes out.
+    const XlsxLimits& limits = budget_->limits;
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    qint64 compressed = fileSize_;
+    if (zip_stat_index(archive_, zip_uint64_t(*it), 0, &stat) == 0) {
+        if ((stat.valid & ZIP_STAT_SIZE) != 0) {
+            if (stat.size > zip_uint64_t(limits.maxPartBytes))
+                throw XlsxError(PartTooLarge(name, limits.maxPartBytes));
+            const qint64 left = limits.maxWorkbookBytes - budget_->inflated.load();
+            if (stat.size > zip_uint64_t(std::max<qint64>(left, 0)))
+                throw XlsxError(WorkbookTooLarge(limits.maxWorkbookBytes));
+        }
+        // No more can be read from the file than the file holds.
+        if ((stat.valid & ZIP_STAT_COMP_SIZE) != 0 && stat.comp_size < zip_uint64_t(fileSize_))
+            compressed = qint64(stat.comp_size);
+    }
     zip_file_t* file = zip_fopen_index(archive_, zip_uint64_t(*it), 0);
     if (!file) {
         throw XlsxError(u"ファイルが壊れています（%1 を開けません: %2）。"_s.arg(
             name, QString::fromLocal8Bit(zip_strerror(archive_))));
     }
-    return std::make_unique<ZipEntryDevice>(file, name);
+    return std::make_unique<ZipEntryDevice>(file, name, *budget_, compressed);
 }
 
 } // namespace SheetHost

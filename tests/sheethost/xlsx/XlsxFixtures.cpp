@@ -327,4 +327,23 @@ void RewriteZip(const QString& source, const QString& target,
     out.close();
 }
 
+std::vector<ZipEntry> ZipEntries(const QString& path)
+{
+    int error = 0;
+    zip_t* in = zip_open(Path(path).c_str(), ZIP_RDONLY, &error);
+    if (!in)
+        throw std::runtime_error("cannot open zip");
+    std::vector<ZipEntry> entries;
+    const zip_int64_t count = zip_get_num_entries(in, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        zip_stat_t stat;
+        if (zip_stat_index(in, zip_uint64_t(i), 0, &stat) != 0)
+            continue;
+        entries.push_back(
+            {QString::fromUtf8(stat.name), qint64(stat.size), qint64(stat.comp_size)});
+    }
+    zip_discard(in);
+    return entries;
+}
+
 } // namespace XlsxFixtures

@@ -4,6 +4,7 @@
 #include <QString>
 #include <map>
 #include <optional>
+#include <vector>
 
 // Workbooks written at test time: realistic ones by libxlsxwriter, small hand-made packages for
 // the edge cases a writer library will not produce, and damaged copies.
@@ -40,5 +41,15 @@ void WritePackage(const QString& path, const Package& package);
 // entry without compression, so that its bytes can be found and damaged in place.
 void RewriteZip(const QString& source, const QString& target,
                 const std::map<QString, std::optional<QByteArray>>& changes, bool stored = false);
+
+struct ZipEntry
+{
+    QString name;
+    qint64 size = 0;       // inflated
+    qint64 compressed = 0; // as stored
+};
+
+// The entries of a zip with their sizes as its directory gives them.
+std::vector<ZipEntry> ZipEntries(const QString& path);
 
 } // namespace XlsxFixtures

@@ -22,3 +22,13 @@ if(TABRILL_SANITIZE)
   target_link_options(tabrill_options INTERFACE -fsanitize=address,undefined)
   target_compile_definitions(tabrill_options INTERFACE _GLIBCXX_ASSERTIONS QT_FORCE_ASSERTS)
 endif()
+
+# The fuzz build (clang): every target carries libFuzzer's coverage hooks and the sanitizers;
+# only the fuzz_<name> executables link libFuzzer itself (see Fuzzing.cmake).
+option(TABRILL_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
+if(TABRILL_FUZZ)
+  target_compile_options(tabrill_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                         -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(tabrill_options INTERFACE -fsanitize=address,undefined)
+  target_compile_definitions(tabrill_options INTERFACE TABRILL_FUZZING QT_FORCE_ASSERTS)
+endif()

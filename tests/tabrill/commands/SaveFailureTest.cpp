@@ -1,0 +1,281 @@
+// Saves that cannot complete: the project's Save and Save As and the configuration written at
+// close, with the folder removed, the disk full, or the file read-only. The file that was there
+// stays whole, nothing half-written or temporary is left beside it, and the user is told.
+#include "tests/tabrill/commands/CommandsFixture.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+enum class Command
+{
+    Save,
+    SaveAs,
+    CloseWritesConfiguration,
+};
+enum class Interruption
+{
+    None,
+    FolderRemoved,
+    DiskFull,
+    ReadOnlyFile,
+};
+
+// Lowers the largest file this process may write, as a full disk would, for its lifetime.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = old_;
+        lowered.rlim_cur = bytes;
+        active_ = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+    bool Active() const { return active_; }
+
+private:
+    rlimit old_{};
+    void (*previousHandler_)(int) = nullptr;
+    bool active_ = false;
+};
+
+// Root writes whatever the file's mode says. For a read-only file to mean anything to a test run
+// as root, the test runs as nobody for a while, real and effective ids both (access() judges by
+// the real ones), keeping root as the saved id to come back to. The folder is made reachable and
+// writable for nobody, so only the file's own mode can refuse; every mode is put back afterwards.
+class RunAsNobody
+{
+public:
+    explicit RunAsNobody(const QString& folder)
+    {
+        if (::geteuid() != 0) {
+            active_ = true; // the file's mode already binds this user
+            return;
+        }
+        QString path = QFileInfo(folder).absoluteFilePath();
+        Loosen(path, 0777);
+        for (QString parent = QFileInfo(path).path();
+             parent != path && parent != QStringLiteral("/");
+             path = parent, parent = QFileInfo(path).path())
+            Loosen(parent, S_IXOTH);
+        groupDropped_ = ::setresgid(Nobody, Nobody, gid_t(-1)) == 0;
+        userDropped_ = groupDropped_ && ::setresuid(Nobody, Nobody, uid_t(-1)) == 0;
+        active_ = userDropped_;
+    }
+    ~RunAsNobody()
+    {
+        // The user first: only root may take the group back.
+        if (userDropped_) {
+            [[maybe_unused]] const int user = ::setresuid(0, 0, uid_t(-1));
+        }
+        if (groupDropped_) {
+            [[maybe_unused]] const int group = ::setresgid(0, 0, gid_t(-1));
+        }
+        for (auto it = modes_.rbegin(); it != modes_.rend(); ++it)
+            ::chmod(it->first.constData(), it->second);
+    }
+    RunAsNobody(const RunAsNobody&) = delete;
+    RunAsNobody& operator=(const RunAsNobody&) = delete;
+
+    bool Active() const { return active_; }
+
+private:
+    static constexpr unsigned Nobody = 65534;
+
+    void Loosen(const QString& path, mode_t add)
+    {
+        const QByteArray native = QFile::encodeName(path);
+        struct stat info = {};
+        if (::stat(native.constData(), &info) != 0 || (info.st_mode & add) == add)
+            return;
+        modes_.emplace_back(native, info.st_mode & 07777);
+        ::chmod(native.constData(), (info.st_mode & 07777) | add);
+    }
+
+    std::vector<std::pair<QByteArray, mode_t>> modes_;
+    bool groupDropped_ = false;
+    bool userDropped_ = false;
+    bool active_ = false;
+};
+
+struct SaveCase
+{
+    const char* name;
+    friend void PrintTo(const SaveCase& c, std::ostream* os) { *os << c.name; }
+    Command command;
+    Interruption interruption;
+    // The system's reason at the end of the message; empty when the save goes through.
+    const char* reason;
+};
+
+class SaveFailureTest : public CommandsTest, public ::testing::WithParamInterface<SaveCase>
+{
+protected:
+    // Every name in the folder, hidden ones (where a temporary file would hide) included.
+    static QStringList Entries(const QString& folder)
+    {
+        return QDir(folder).entryList(
+            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    }
+    static QByteArray Bytes(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+    }
+};
+
+TEST_P(SaveFailureTest, ThePreviousFileStaysWholeAndTheUserIsTold)
+{
+    const SaveCase& c = GetParam();
+    const bool closing = c.command == Command::CloseWritesConfiguration;
+    ASSERT_TRUE(QDir(work.path()).mkpath(QStringLiteral("projects")));
+    ASSERT_TRUE(QDir(work.path()).mkpath(QStringLiteral("other")));
+    const QString opened = WriteProject(QStringLiteral("projects/p.TBR"), QStringLiteral("古い"));
+    const QString other = WriteProject(QStringLiteral("other/q.TBR"), QStringLiteral("別"));
+    // A configuration with a section of its own and a placement no window will have, so that
+    // any write changes it.
+    WriteConfig("[SYSTEM]\r\nVersion=0\r\n\r\n[STARTUP]\r\nWindowPositionLeft=-4321\r\n\r\n"
+                "[KEPT]\r\nKey=値\r\n\r\n");
+    Start();
+    fileAnswers.push_back(opened);
+    form->ActionFileOpen->trigger();
+    ASSERT_EQ(form->Project.FileName, opened);
+    form->EditWord->setText(QStringLiteral("新しい語"));
+    messages.requests.clear();
+
+    const QString target = closing                      ? GetConfigFileName()
+                           : c.command == Command::Save ? opened
+                                                        : other;
+    const QString folder = QFileInfo(target).absolutePath();
+    const QByteArray before = Bytes(target);
+    const QStringList entries{QFileInfo(target).fileName()};
+    ASSERT_EQ(Entries(folder), entries);
+    const QString status = form->GetStatusText();
+    const QString title = form->windowTitle();
+    const QStringList history = form->Config.History;
+
+    auto run = [&] {
+        if (c.command == Command::Save) {
+            form->ActionFileSave->trigger();
+        } else if (c.command == Command::SaveAs) {
+            fileAnswers.push_back(other);
+            form->ActionFileSaveAs->trigger();
+        } else {
+            form->close();
+        }
+    };
+    switch (c.interruption) {
+    case Interruption::None:
+        run();
+        break;
+    case Interruption::FolderRemoved:
+        ASSERT_TRUE(QDir(folder).removeRecursively());
+        run();
+        break;
+    case Interruption::DiskFull: {
+        const FileSizeLimit full(16);
+        ASSERT_TRUE(full.Active());
+        run();
+        break;
+    }
+    case Interruption::ReadOnlyFile: {
+        ASSERT_TRUE(
+            QFile::setPermissions(target, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        {
+            const RunAsNobody nobody(folder);
+            if (!nobody.Active()) {
+                GTEST_SKIP() << "cannot run as another user here";
+            }
+            run();
+        }
+        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+        break;
+    }
+    }
+    if (closing) {
+        EXPECT_FALSE(form->isVisible()) << "the window closes whatever the save did";
+    }
+
+    const bool fails = c.reason[0] != '\0';
+    if (!fails) {
+        EXPECT_TRUE(messages.requests.empty()) << messages.requests[0].text.toStdString();
+        EXPECT_NE(Bytes(target), before) << "the save reached the file";
+        EXPECT_EQ(Entries(folder), entries) << "nothing but the file itself";
+        if (!closing) {
+            EXPECT_EQ(form->GetStatusText(), QStringLiteral("ファイルに保存しました。"));
+            EXPECT_EQ(form->Project.FileName, target);
+        }
+        return;
+    }
+
+    // One box from the program's error display: the file-create error naming the file.
+    ASSERT_EQ(messages.requests.size(), 1u);
+    EXPECT_EQ(messages.requests[0].kind, Platform::MessageKind::Error);
+    EXPECT_EQ(messages.requests[0].text, QStringLiteral("ファイル \"%1\" を作成できません。%2")
+                                             .arg(target, QString::fromUtf8(c.reason)));
+    if (c.interruption == Interruption::FolderRemoved) {
+        EXPECT_FALSE(QFileInfo::exists(folder)) << "a removed folder is not made again";
+    } else {
+        EXPECT_EQ(Bytes(target), before) << "the previous file, byte for byte";
+        EXPECT_EQ(Entries(folder), entries) << "no temporary file is left behind";
+    }
+    if (!closing) {
+        EXPECT_EQ(form->GetStatusText(), status) << "no success is reported";
+        EXPECT_EQ(form->Project.FileName, opened);
+        EXPECT_EQ(form->windowTitle(), title);
+        EXPECT_EQ(form->Config.History, history);
+    }
+    if (!closing &&
+        !(c.command == Command::Save && c.interruption == Interruption::FolderRemoved)) {
+        // Nothing is half-done: the next Save goes to the same file and now succeeds.
+        messages.requests.clear();
+        form->ActionFileSave->trigger();
+        EXPECT_TRUE(messages.requests.empty()) << messages.requests[0].text.toStdString();
+        EXPECT_EQ(form->GetStatusText(), QStringLiteral("ファイルに保存しました。"));
+        TProject saved;
+        saved.LoadFromFile(opened);
+        EXPECT_EQ(saved.Word, QStringLiteral("新しい語"));
+    }
+}
+
+const char* const NotFound = "指定されたファイルまたはフォルダが見つかりません。";
+const char* const TooLarge = "ファイルが大きすぎます。";
+const char* const Denied = "アクセスが拒否されました。";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SaveFailureTest,
+    ::testing::Values(
+        SaveCase{"save", Command::Save, Interruption::None, ""},
+        SaveCase{"save_folder_removed", Command::Save, Interruption::FolderRemoved, NotFound},
+        SaveCase{"save_disk_full", Command::Save, Interruption::DiskFull, TooLarge},
+        SaveCase{"save_read_only", Command::Save, Interruption::ReadOnlyFile, Denied},
+        SaveCase{"save_as", Command::SaveAs, Interruption::None, ""},
+        SaveCase{"save_as_folder_removed", Command::SaveAs, Interruption::FolderRemoved, NotFound},
+        SaveCase{"save_as_disk_full", Command::SaveAs, Interruption::DiskFull, TooLarge},
+        SaveCase{"save_as_read_only", Command::SaveAs, Interruption::ReadOnlyFile, Denied},
+        SaveCase{"close", Command::CloseWritesConfiguration, Interruption::None, ""},
+        // The configuration's folder is made again when it is missing.
+        SaveCase{"close_folder_removed", Command::CloseWritesConfiguration,
+                 Interruption::FolderRemoved, ""},
+        SaveCase{"close_disk_full", Command::CloseWritesConfiguration, Interruption::DiskFull,
+                 TooLarge},
+        SaveCase{"close_read_only", Command::CloseWritesConfiguration, Interruption::ReadOnlyFile,
+                 Denied}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+} // namespace

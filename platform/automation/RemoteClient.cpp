@@ -20,9 +20,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // SheetHost answers a call in microseconds; the longest it is busy for good reason is while its
-// window thread waits for newly opened workbooks to be read (about 1.6 s for two million cells,
-// a few seconds on a loaded machine). Thirty seconds leaves that many times over, yet a server that
-// hangs or is stopped leaves Tabrill's window frozen for half a minute, not for minutes.
+// window thread waits for newly opened workbooks to be read: 1.6 s for two million cells, about
+// 16 s for a book at the reader's cap of twenty million. Thirty seconds covers that, yet a server
+// that hangs or is stopped leaves Tabrill's window frozen for half a minute, not for minutes.
 std::atomic<std::int64_t> callTimeoutMs{30 * 1000};
 
 // Connecting and the greeting are short; a server that does not greet in this time is hung.

@@ -15,7 +15,8 @@ namespace {
 enum class Command
 {
     Save,
-    SaveAs,
+    SaveAs,        // onto another project file
+    SaveAsNewFile, // to a name that has no file yet
     CloseWritesConfiguration,
 };
 enum class Interruption
@@ -160,11 +161,17 @@ TEST_P(SaveFailureTest, ThePreviousFileStaysWholeAndTheUserIsTold)
 
     const QString target = closing                      ? GetConfigFileName()
                            : c.command == Command::Save ? opened
-                                                        : other;
+                           : c.command == Command::SaveAs
+                               ? other
+                               : work.filePath(QStringLiteral("other/新規.TBR"));
     const QString folder = QFileInfo(target).absolutePath();
+    const bool existed = QFileInfo::exists(target);
     const QByteArray before = Bytes(target);
-    const QStringList entries{QFileInfo(target).fileName()};
-    ASSERT_EQ(Entries(folder), entries);
+    const QStringList entries = Entries(folder);
+    QStringList entriesAfterSuccess = entries;
+    if (!existed)
+        entriesAfterSuccess << QFileInfo(target).fileName();
+    entriesAfterSuccess.sort();
     const QString status = form->GetStatusText();
     const QString title = form->windowTitle();
     const QStringList history = form->Config.History;
@@ -172,8 +179,8 @@ TEST_P(SaveFailureTest, ThePreviousFileStaysWholeAndTheUserIsTold)
     auto run = [&] {
         if (c.command == Command::Save) {
             form->ActionFileSave->trigger();
-        } else if (c.command == Command::SaveAs) {
-            fileAnswers.push_back(other);
+        } else if (c.command == Command::SaveAs || c.command == Command::SaveAsNewFile) {
+            fileAnswers.push_back(target);
             form->ActionFileSaveAs->trigger();
         } else {
             form->close();
@@ -215,7 +222,9 @@ TEST_P(SaveFailureTest, ThePreviousFileStaysWholeAndTheUserIsTold)
     if (!fails) {
         EXPECT_TRUE(messages.requests.empty()) << messages.requests[0].text.toStdString();
         EXPECT_NE(Bytes(target), before) << "the save reached the file";
-        EXPECT_EQ(Entries(folder), entries) << "nothing but the file itself";
+        QStringList after = Entries(folder);
+        after.sort();
+        EXPECT_EQ(after, entriesAfterSuccess) << "nothing but the file itself";
         if (!closing) {
             EXPECT_EQ(form->GetStatusText(), QStringLiteral("ファイルに保存しました。"));
             EXPECT_EQ(form->Project.FileName, target);
@@ -231,7 +240,11 @@ TEST_P(SaveFailureTest, ThePreviousFileStaysWholeAndTheUserIsTold)
     if (c.interruption == Interruption::FolderRemoved) {
         EXPECT_FALSE(QFileInfo::exists(folder)) << "a removed folder is not made again";
     } else {
-        EXPECT_EQ(Bytes(target), before) << "the previous file, byte for byte";
+        if (existed) {
+            EXPECT_EQ(Bytes(target), before) << "the previous file, byte for byte";
+        } else {
+            EXPECT_FALSE(QFileInfo::exists(target)) << "no empty or partial new file";
+        }
         EXPECT_EQ(Entries(folder), entries) << "no temporary file is left behind";
     }
     if (!closing) {
@@ -268,6 +281,9 @@ INSTANTIATE_TEST_SUITE_P(
         SaveCase{"save_as_folder_removed", Command::SaveAs, Interruption::FolderRemoved, NotFound},
         SaveCase{"save_as_disk_full", Command::SaveAs, Interruption::DiskFull, TooLarge},
         SaveCase{"save_as_read_only", Command::SaveAs, Interruption::ReadOnlyFile, Denied},
+        SaveCase{"save_as_new_file", Command::SaveAsNewFile, Interruption::None, ""},
+        SaveCase{"save_as_new_file_disk_full", Command::SaveAsNewFile, Interruption::DiskFull,
+                 TooLarge},
         SaveCase{"close", Command::CloseWritesConfiguration, Interruption::None, ""},
         // The configuration's folder is made again when it is missing.
         SaveCase{"close_folder_removed", Command::CloseWritesConfiguration,

@@ -60,7 +60,8 @@ struct ActiveObjectHost::Client
     std::unique_ptr<QSocketNotifier> writer;
     ServerSession session;
     QByteArray out;
-    bool busy = false; // handling frames; nested event loops must not re-enter
+    bool busy = false;     // handling frames; nested event loops must not re-enter
+    bool finished = false; // the client sends nothing more; dropped once its replies are out
 };
 
 ActiveObjectHost::ActiveObjectHost(QObject* parent) : QObject(parent) {}
@@ -188,8 +189,12 @@ void ActiveObjectHost::acceptClients()
         });
         connect(client->writer.get(), &QSocketNotifier::activated, this, [this, fd] {
             const auto it = clients_.find(fd);
-            if (it != clients_.end())
-                writeTo(*it->second);
+            if (it == clients_.end())
+                return;
+            Client& writable = *it->second;
+            writeTo(writable);
+            if (writable.finished && (writable.out.isEmpty() || writable.session.closing()))
+                dropClient(fd);
         });
         clients_.emplace(fd, std::move(client));
     }
@@ -223,8 +228,14 @@ void ActiveObjectHost::readFrom(Client& client)
         client.session.receive(buffer, std::size_t(n));
     }
     client.busy = false;
-    if (ended || client.session.closing()) {
+    if (client.session.closing() || (ended && client.out.isEmpty())) {
         dropClient(client.fd);
+        return;
+    }
+    if (ended) {
+        // A client may shut its sending side and still read: its replies go out first.
+        client.reader->setEnabled(false);
+        client.finished = true;
         return;
     }
     if (!client.reader->isEnabled())

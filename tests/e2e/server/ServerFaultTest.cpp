@@ -390,7 +390,23 @@ TEST_F(ServerFaults, AClientSendingOneByteAtATimeDelaysNobody)
 // ---------------------------------------------------------------------------------------------
 // A client that never reads what it asked for.
 
-TEST_F(ServerFaults, AClientThatDoesNotReadItsRepliesBlocksNobodyAndLosesNothing)
+// How a client that asked for many large replies goes on before reading them.
+enum class ThenReads
+{
+    StillSending, // keeps its sending side open
+    DoneSending,  // shuts its sending side: nothing more will come, the replies still will
+};
+
+void PrintTo(ThenReads then, std::ostream* out)
+{
+    *out << (then == ThenReads::StillSending ? "still sending" : "done sending");
+}
+
+class LateReader : public ServerFaults, public ::testing::WithParamInterface<ThenReads>
+{
+};
+
+TEST_P(LateReader, BlocksNobodyAndLosesNothing)
 {
     RawSession lazy;
     ASSERT_TRUE(lazy.connected());
@@ -405,17 +421,32 @@ TEST_F(ServerFaults, AClientThatDoesNotReadItsRepliesBlocksNobodyAndLosesNothing
     for (int i = 0; i < Requests; ++i)
         batch += InvokeFrame(std::uint32_t(500 + i), cell, *text, Get, {});
     ASSERT_TRUE(lazy.send(batch));
+    if (GetParam() == ThenReads::DoneSending)
+        lazy.shutDownSending();
     ExpectBystanderServedPromptly(10);
 
     // Read late, every reply is there, whole and in order.
     for (int i = 0; i < Requests; ++i) {
         const std::optional<Reply> reply = lazy.receive();
-        ASSERT_TRUE(reply) << "reply " << i;
+        ASSERT_TRUE(reply) << "reply " << i
+                           << " lost; closed by the server: " << lazy.closedByServer();
         EXPECT_EQ(reply->serial, std::uint32_t(500 + i));
         ASSERT_EQ(reply->value.bstrVal().size(), LongTextLength) << "reply " << i;
     }
     ExpectBystanderServedPromptly();
+    if (GetParam() == ThenReads::DoneSending) {
+        EXPECT_TRUE(lazy.drainUntilClosed()) << "the server kept a finished client";
+        ExpectDescriptorsBackToBaseline();
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Server, LateReader,
+                         ::testing::Values(ThenReads::StillSending, ThenReads::DoneSending),
+                         [](const ::testing::TestParamInfo<ThenReads>& param) {
+                             return param.param == ThenReads::StillSending
+                                        ? std::string("StillSending")
+                                        : std::string("DoneSending");
+                         });
 
 TEST_F(ServerFaults, AClientWhoseUnreadRepliesPileUpWithoutEndIsDropped)
 {

@@ -306,6 +306,12 @@ void RawSession::closeAbruptly()
     fd_ = -1;
 }
 
+void RawSession::shutDownSending()
+{
+    if (fd_ >= 0)
+        ::shutdown(fd_, SHUT_WR);
+}
+
 bool RawSession::closePolitely(std::chrono::milliseconds timeout)
 {
     if (fd_ < 0)

@@ -97,6 +97,8 @@ public:
     // Ends the connection: close() at once, or shutdown the sending side and wait for the
     // server to close its side.
     void closeAbruptly();
+    // Tells the server nothing more will come, and keeps reading.
+    void shutDownSending();
     bool closePolitely(std::chrono::milliseconds timeout = 5s);
 
 private:

@@ -1,10 +1,12 @@
 // SheetHost's automation server facing clients that misbehave: malformed frames, random bytes,
 // a frame that stops half-way, a client that never reads its replies. The misbehaving client
 // gets an error or is dropped; every other client is answered meanwhile, promptly.
+#include "platform/automation/ActiveObjectHost.h"
 #include "tests/e2e/server/ServerProbe.h"
 
 #include <QElapsedTimer>
 #include <QtEndian>
+#include <atomic>
 #include <functional>
 #include <gtest/gtest.h>
 #include <iostream>
@@ -168,6 +170,16 @@ INSTANTIATE_TEST_SUITE_P(
         Garbage{"LengthBeyondTheLimit", true,
                 [](ObjectId) { return LengthPrefix(Wire::MaxFrame + 1) + QByteArray(64, 'z'); },
                 Outcome::ErrorThenClosed, RPC_E_INVALID_DATA},
+        Garbage{"FrameJustWithinTheLimit", true,
+                [](ObjectId root) {
+                    // An argument (too many for the member) that brings the payload to one
+                    // byte below the limit: read in full, answered, the connection kept.
+                    const qsizetype characters = (qsizetype(Wire::MaxFrame) - 40) / 2;
+                    QByteArray frame = InvokeFrame(
+                        7, root, 2, Get, {{Variant::FromBstr(QString(characters, u'n'))}});
+                    return frame;
+                },
+                Outcome::ErrorStaysOpen, DISP_E_BADPARAMCOUNT},
         Garbage{"LengthAllOnes", false, [](ObjectId) { return LengthPrefix(0xffffffffu); },
                 Outcome::ErrorThenClosed, RPC_E_INVALID_DATA},
         Garbage{"UnknownTypeBeforeGreeting", false, [](ObjectId) { return WithType(0x42, 7); },
@@ -329,6 +341,48 @@ TEST_F(ServerFaults, EveryWellFramedRandomRequestGetsItsOwnReply)
 }
 
 // ---------------------------------------------------------------------------------------------
+// More clients than the server takes at once.
+
+TEST_F(ServerFaults, ClientsBeyondTheLimitAreTurnedAwayUntilOneLeaves)
+{
+    // The bystander is one; fill the rest.
+    std::vector<std::unique_ptr<RawSession>> crowd;
+    ObjectId lastRoot = 0;
+    for (std::size_t i = 1; i < ActiveObjectHost::MaxClients; ++i) {
+        auto& session = *crowd.emplace_back(std::make_unique<RawSession>());
+        ASSERT_TRUE(session.connected());
+        lastRoot = session.hello();
+        ASSERT_NE(lastRoot, 0u) << "client " << i;
+    }
+    RawSession turnedAway;
+    ASSERT_TRUE(turnedAway.connected());
+    turnedAway.send(HelloFrame(1));
+    EXPECT_FALSE(turnedAway.receive(3s)) << "a client beyond the limit was greeted";
+    EXPECT_TRUE(turnedAway.closedByServer());
+    // Those already in are served as before.
+    ExpectBystanderServedPromptly();
+    EXPECT_EQ(crowd.back()->call(lastRoot, QStringLiteral("Name"), Get).value.bstrVal(),
+              QStringLiteral("SheetHost"));
+
+    // One leaves: the next one is taken in.
+    crowd.front()->closeAbruptly();
+    ObjectId root = 0;
+    for (int attempt = 0; attempt < 100 && root == 0; ++attempt) {
+        RawSession next;
+        root = next.connected() ? next.hello() : 0;
+        if (root != 0) {
+            EXPECT_EQ(next.call(root, QStringLiteral("Name"), Get).value.bstrVal(),
+                      QStringLiteral("SheetHost"));
+        } else {
+            std::this_thread::sleep_for(20ms);
+        }
+    }
+    EXPECT_NE(root, 0u) << "no room made by a client that left";
+    crowd.clear();
+    ExpectDescriptorsBackToBaseline();
+}
+
+// ---------------------------------------------------------------------------------------------
 // A frame that stops half-way.
 
 class HalfFrame : public ServerFaults, public ::testing::WithParamInterface<int>
@@ -447,6 +501,51 @@ INSTANTIATE_TEST_SUITE_P(Server, LateReader,
                                         ? std::string("StillSending")
                                         : std::string("DoneSending");
                          });
+
+// A backlog of replies near the limit, then read as fast as the client can: sending it must
+// not hold up the server's other clients.
+TEST_F(ServerFaults, DrainingALargeBacklogDelaysNobody)
+{
+    RawSession greedy;
+    ASSERT_TRUE(greedy.connected());
+    const ObjectId cell = LongTextCell(greedy);
+    ASSERT_NE(cell, 0u);
+    const std::optional<DISPID> text = greedy.dispId(cell, QStringLiteral("Text"));
+    ASSERT_TRUE(text);
+    // About 48 MB of replies, below the limit at which the server gives up on a client.
+    const int requests = int(48 * 1024 * 1024 / (2 * LongTextLength));
+    QByteArray batch;
+    for (int i = 0; i < requests; ++i)
+        batch += InvokeFrame(std::uint32_t(i + 1), cell, *text, Get, {});
+    ASSERT_TRUE(greedy.send(batch));
+    // Every request has been answered into the backlog once a later call comes back.
+    ASSERT_GE(BystanderCall(), 0);
+
+    std::atomic<int> received{0};
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        while (received < requests) {
+            const std::optional<QByteArray> payload = greedy.receivePayload(10s);
+            if (!payload)
+                break;
+            ++received;
+        }
+        done = true;
+    });
+    qint64 slowest = 0;
+    int calls = 0;
+    while (!done) {
+        const qint64 ms = BystanderCall();
+        ASSERT_GE(ms, 0);
+        slowest = std::max(slowest, ms);
+        ++calls;
+    }
+    reader.join();
+    std::cout << requests << " replies drained; " << calls << " calls meanwhile, slowest "
+              << slowest << " ms\n";
+    EXPECT_EQ(received, requests);
+    EXPECT_LT(slowest, PromptMs);
+}
 
 TEST_F(ServerFaults, AClientWhoseUnreadRepliesPileUpWithoutEndIsDropped)
 {

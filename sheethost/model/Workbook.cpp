@@ -101,6 +101,35 @@ void Worksheet::Storage::erase(CellAddress at)
     compactIfWasteful();
 }
 
+void Worksheet::Storage::clearCells(std::vector<CellAddress> cells)
+{
+    if (cells.empty())
+        return;
+    settle();
+    std::vector<std::uint64_t> keys;
+    keys.reserve(cells.size());
+    for (const CellAddress& at : cells)
+        keys.push_back(rowKey(at.row, at.column));
+    std::sort(keys.begin(), keys.end());
+    // Both are in row order: one walk down each.
+    auto key = keys.cbegin();
+    auto out = cells_.begin();
+    for (auto it = cells_.begin(); it != cells_.end(); ++it) {
+        const std::uint64_t own = rowKey(*it);
+        key = std::lower_bound(key, keys.cend(), own);
+        if (key != keys.cend() && *key == own) {
+            wastedChars_ +=
+                it->formulaLength + (it->textOffset == it->formulaOffset ? 0 : it->textLength);
+            continue;
+        }
+        *out++ = *it;
+    }
+    cells_.erase(out, cells_.end());
+    sorted_ = cells_.size();
+    byColumnValid_ = false;
+    compactIfWasteful();
+}
+
 void Worksheet::Storage::compactIfWasteful()
 {
     // Rewriting cells leaves their old texts behind; reclaim them once they outweigh the rest.
@@ -242,6 +271,11 @@ void Worksheet::setCell(CellAddress at, QString formula, QString text)
 void Worksheet::touchCell(CellAddress at)
 {
     storage_->touch(at);
+}
+
+void Worksheet::clearCells(std::vector<CellAddress> cells)
+{
+    storage_->clearCells(std::move(cells));
 }
 
 void Worksheet::setComment(CellAddress at, QString text)

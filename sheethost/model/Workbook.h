@@ -50,6 +50,9 @@ public:
     void setCell(CellAddress at, QString formula, QString text);
     // A cell the file lists with only a style: widens the used range, holds nothing.
     void touchCell(CellAddress at);
+    // Empties every given cell in one pass over the sheet, however many they are; the used range
+    // stays as it was. Cells that hold nothing are passed over.
+    void clearCells(std::vector<CellAddress> cells);
     // The note of a cell; a note widens the used range too.
     void setComment(CellAddress at, QString text);
 

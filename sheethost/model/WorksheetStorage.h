@@ -40,6 +40,7 @@ public:
 
     void setCell(CellAddress at, const QString& formula, const QString& text);
     void touch(CellAddress at);
+    void clearCells(std::vector<CellAddress> cells);
     void setComment(CellAddress at, const QString& text);
 
     // Every reader first calls one of these; they settle writes made out of order.

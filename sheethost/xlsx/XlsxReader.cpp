@@ -877,22 +877,38 @@ private:
             return;
         if (range.first == range.last || !(range.first == at))
             return;
-        areas_.push_back({range, formula});
+        // Areas do not overlap in a sound file; where they do, the first one keeps its cells.
+        // Areas that ended above this row make room.
+        auto it = areas_.upper_bound(range.last.column);
+        while (it != areas_.begin()) {
+            const auto before = std::prev(it);
+            if (before->second.range.last.column < range.first.column)
+                break;
+            if (before->second.range.last.row >= at.row)
+                return;
+            it = areas_.erase(before);
+        }
+        areas_.emplace(range.first.column, FormulaArea{range, formula});
     }
 
-    // The formula of a cell inside an array formula or a data table.
+    // The formula of a cell inside an array formula or a data table. The areas still open are
+    // kept by their first column, so a cell finds its area in one look-up however many there are.
     QString areaFormula(CellAddress at)
     {
         if (areas_.empty())
             return QString();
-        std::erase_if(areas_,
-                      [&](const FormulaArea& area) { return area.range.last.row < at.row; });
-        for (const FormulaArea& area : areas_) {
-            if (at.row >= area.range.first.row && at.row <= area.range.last.row &&
-                at.column >= area.range.first.column && at.column <= area.range.last.column)
-                return area.formula;
+        auto it = areas_.upper_bound(at.column);
+        if (it == areas_.begin())
+            return QString();
+        --it;
+        const CellRange& range = it->second.range;
+        if (at.column > range.last.column || at.row < range.first.row)
+            return QString();
+        if (at.row > range.last.row) {
+            areas_.erase(it);
+            return QString();
         }
-        return QString();
+        return it->second.formula;
     }
 
     void resolvePendingShared()
@@ -912,6 +928,10 @@ private:
         }
     }
 
+    // Only the upper-left cell of a merged area holds a value. One sweep down the held cells,
+    // with the merged areas that cover the current row counted per column, so that the work
+    // stays proportional to the cells and areas even when a hostile file lists areas by the
+    // hundred thousand over the same rows.
     void clearMergedCells()
     {
         if (merges_.empty() || held_.empty())
@@ -921,16 +941,55 @@ private:
         };
         if (!std::is_sorted(held_.begin(), held_.end(), less))
             std::sort(held_.begin(), held_.end(), less);
-        for (const CellRange& merge : merges_) {
-            auto it = std::lower_bound(held_.begin(), held_.end(), merge.first, less);
-            for (; it != held_.end() && it->row <= merge.last.row; ++it) {
-                if (it->column < merge.first.column || it->column > merge.last.column)
-                    continue;
-                if (*it == merge.first)
-                    continue;
-                sheet_.setCell(*it, QString(), QString()); // only the upper-left cell holds a value
+        std::sort(merges_.begin(), merges_.end(),
+                  [](const CellRange& a, const CellRange& b) { return a.first.row < b.first.row; });
+        std::vector<CellAddress> corners;
+        corners.reserve(merges_.size());
+        for (const CellRange& merge : merges_)
+            corners.push_back(merge.first);
+        std::sort(corners.begin(), corners.end(), less);
+
+        // Areas covering a column: a Fenwick tree of range additions and point sums.
+        std::vector<int> covering(MaxColumn + 2, 0);
+        const auto add = [&](int column, int delta) {
+            for (; column <= MaxColumn + 1; column += column & -column)
+                covering[std::size_t(column)] += delta;
+        };
+        const auto addArea = [&](const CellRange& area, int delta) {
+            add(area.first.column, delta);
+            add(area.last.column + 1, -delta);
+        };
+        const auto coveredBy = [&](int column) {
+            int sum = 0;
+            for (; column > 0; column -= column & -column)
+                sum += covering[std::size_t(column)];
+            return sum;
+        };
+        const auto endsFirst = [](const CellRange& a, const CellRange& b) {
+            return a.last.row > b.last.row;
+        };
+        std::vector<CellRange> open; // a heap, the area that ends first on top
+
+        std::vector<CellAddress> cleared;
+        std::size_t nextMerge = 0;
+        for (const CellAddress& at : held_) {
+            for (; nextMerge < merges_.size() && merges_[nextMerge].first.row <= at.row;
+                 ++nextMerge) {
+                addArea(merges_[nextMerge], 1);
+                open.push_back(merges_[nextMerge]);
+                std::push_heap(open.begin(), open.end(), endsFirst);
             }
+            while (!open.empty() && open.front().last.row < at.row) {
+                addArea(open.front(), -1);
+                std::pop_heap(open.begin(), open.end(), endsFirst);
+                open.pop_back();
+            }
+            // Areas whose upper-left cell this is do not clear it; any other covering one does.
+            const auto own = std::equal_range(corners.begin(), corners.end(), at, less);
+            if (coveredBy(at.column) > own.second - own.first)
+                cleared.push_back(at);
         }
+        sheet_.clearCells(std::move(cleared));
     }
 
     Worksheet& sheet_;
@@ -966,7 +1025,7 @@ private:
     QHash<int, SharedFormula> shared_;
     QHash<MemoKey, std::pair<QString, QString>> memo_;
     std::vector<Pending> pending_;
-    std::vector<FormulaArea> areas_;
+    std::map<int, FormulaArea> areas_; // by first column
     std::vector<CellRange> merges_;
     std::vector<CellAddress> held_;
 };

@@ -135,6 +135,44 @@ TEST(Worksheet, RandomWritesReadBackLikeAMap)
     EXPECT_LT(sheet.memoryUsage(), 200u * 1024u);
 }
 
+// Emptying a list of cells at once (out of order, repeated, some already empty, with writes not
+// yet settled) leaves the sheet as emptying them one by one does.
+TEST(Worksheet, ClearingManyCellsAtOnceMatchesClearingThemOneByOne)
+{
+    Worksheet together(QStringLiteral("Sheet1"));
+    Worksheet oneByOne(QStringLiteral("Sheet1"));
+    std::mt19937 random(20261211);
+    std::uniform_int_distribution<int> row(1, 80);
+    std::uniform_int_distribution<int> column(1, 10);
+    for (int i = 0; i < 3000; ++i) {
+        const CellAddress at = At(row(random), column(random));
+        const QString text = QStringLiteral("値%1").arg(i);
+        together.setCell(at, text, text);
+        oneByOne.setCell(at, text, text);
+    }
+    std::vector<CellAddress> cleared;
+    for (int i = 0; i < 500; ++i)
+        cleared.push_back(At(row(random), column(random)));
+    cleared.push_back(cleared.front());
+    for (const CellAddress& at : cleared)
+        oneByOne.setCell(at, QString(), QString());
+    together.clearCells(cleared);
+
+    ASSERT_EQ(together.cellCount(), oneByOne.cellCount());
+    ASSERT_LT(together.cellCount(), 800u);
+    const CellRange used = together.usedRange();
+    const CellRange expectedUsed = oneByOne.usedRange();
+    EXPECT_TRUE(used.first == expectedUsed.first && used.last == expectedUsed.last);
+    for (int r = 1; r <= 80; ++r) {
+        for (int c = 1; c <= 10; ++c) {
+            const CellView a = together.cell(At(r, c));
+            const CellView b = oneByOne.cell(At(r, c));
+            EXPECT_EQ(a.formula, b.formula) << r << "," << c;
+            EXPECT_EQ(a.text, b.text) << r << "," << c;
+        }
+    }
+}
+
 // A sheet of a quarter million typical cells stays well under a hundred bytes a cell.
 TEST(Worksheet, StorageIsCompact)
 {

@@ -6,6 +6,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QXmlStreamReader>
 #include <QtEndian>
@@ -340,6 +341,94 @@ TEST(DefaultLimits, StopAZipBombButPassASmallRepetitivePart)
         EXPECT_TRUE(error.Message().contains(u"zip 爆弾"_s)) << Utf8(error.Message());
     }
 }
+
+// ---- Work that grows with the file, not with its square ----
+
+struct ScaleCase
+{
+    const char* name;
+    // Rows of cells and what follows sheetData, for `count` repetitions.
+    std::function<XlsxFixtures::Package(int count)> make;
+    std::function<void(const Worksheet&, int count)> check;
+};
+
+void PrintTo(const ScaleCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class Scale : public testing::TestWithParam<ScaleCase>
+{
+};
+
+// A hundred thousand merged areas or array formulas over the same cells: each used to cost a
+// pass over all the others, hours for a file of a few megabytes.
+TEST_P(Scale, ManyAreasOverTheSameCellsReadInSeconds)
+{
+    constexpr int Count = 100000;
+    const ScaleCase& c = GetParam();
+    const QString path = Scratch(QString::fromLatin1(c.name) + u".xlsx"_s);
+    XlsxFixtures::WritePackage(path, c.make(Count));
+    QElapsedTimer timer;
+    timer.start();
+    const std::unique_ptr<Workbook> book = ReadXlsxWorkbook(path, 1);
+    EXPECT_LT(timer.elapsed(), 15000);
+    c.check(book->worksheet(0), Count);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Areas, Scale,
+    testing::Values(
+        ScaleCase{"merged-areas",
+                  [](int count) {
+                      XlsxFixtures::Package package;
+                      QByteArray merges;
+                      for (int row = 1; row <= count; ++row) {
+                          package.sheetData += R"(<row r=")" + QByteArray::number(row) +
+                                               R"("><c r="B)" + QByteArray::number(row) +
+                                               R"("><v>)" + QByteArray::number(row) +
+                                               "</v></c></row>";
+                          // The same area again and again, and one area a row.
+                          merges += row % 2 == 0 || row == 1
+                                        ? R"(<mergeCell ref="B1:XFD1048576"/>)"
+                                        : R"(<mergeCell ref="A)" + QByteArray::number(row) + ":C" +
+                                              QByteArray::number(row) + R"("/>)";
+                      }
+                      package.afterData = "<mergeCells>" + merges + "</mergeCells>";
+                      return package;
+                  },
+                  [](const Worksheet& sheet, int count) {
+                      EXPECT_EQ(sheet.cell({1, 2}).text, u"1"_s);
+                      for (const int row : {2, 3, count / 2, count})
+                          EXPECT_TRUE(sheet.cell({row, 2}).text.isEmpty()) << row;
+                      EXPECT_EQ(sheet.cellCount(), 1u);
+                  }},
+        ScaleCase{"array-formulas",
+                  [](int count) {
+                      XlsxFixtures::Package package;
+                      for (int row = 1; row <= count; ++row) {
+                          // Each array formula reaches the last row; the cell beside it holds
+                          // only a value and lies in none of them.
+                          const QByteArray r = QByteArray::number(row);
+                          package.sheetData += R"(<row r=")" + r + R"("><c r="A)" + r +
+                                               R"("><f t="array" ref="A)" + r + R"(:A1048576">B)" +
+                                               r + "*2</f><v>" + r + R"(</v></c><c r="B)" + r +
+                                               R"("><v>)" + r + "</v></c></row>";
+                      }
+                      return package;
+                  },
+                  [](const Worksheet& sheet, int count) {
+                      for (const int row : {1, 2, count / 2, count}) {
+                          EXPECT_EQ(sheet.cell({row, 1}).formula, u"=B%1*2"_s.arg(row)) << row;
+                          EXPECT_EQ(sheet.cell({row, 2}).formula, QString::number(row)) << row;
+                      }
+                      EXPECT_EQ(sheet.cellCount(), std::size_t(2 * count));
+                  }}),
+    [](const testing::TestParamInfo<ScaleCase>& param) {
+        std::string name = param.param.name;
+        std::replace(name.begin(), name.end(), '-', '_');
+        return name;
+    });
 
 // ---- The archive: what the directory declares and what really comes out ----
 

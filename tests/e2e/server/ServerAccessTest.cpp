@@ -174,6 +174,9 @@ protected:
         folder = QFileInfo(socketPath).path();
     }
 
+    // Every test ends with a server that shuts down cleanly, whatever its clients did.
+    void TearDown() override { EXPECT_EQ(host.Stop(), QString()); }
+
     ServedSheetHost host;
     QString socketPath;
     QString folder;

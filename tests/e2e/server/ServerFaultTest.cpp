@@ -5,6 +5,7 @@
 #include "tests/e2e/server/ServerProbe.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QtEndian>
 #include <atomic>
 #include <functional>
@@ -80,6 +81,9 @@ protected:
 
     // A well-behaved client, connected once the server runs.
     RawSession& bystander() { return *bystanderSession; }
+
+    // Every test ends with a server that shuts down cleanly, whatever its clients did.
+    void TearDown() override { EXPECT_EQ(host.Stop(), QString()); }
 
     ServedSheetHost host;
     std::unique_ptr<RawSession> bystanderSession;
@@ -380,6 +384,44 @@ TEST_F(ServerFaults, ClientsBeyondTheLimitAreTurnedAwayUntilOneLeaves)
     EXPECT_NE(root, 0u) << "no room made by a client that left";
     crowd.clear();
     ExpectDescriptorsBackToBaseline();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The server ends while clients are in every state.
+
+TEST_F(ServerFaults, EndingWithClientsInEveryStateIsClean)
+{
+    std::vector<std::unique_ptr<RawSession>> clients;
+    auto add = [&clients] { return clients.emplace_back(std::make_unique<RawSession>()).get(); };
+    RawSession* silent = add(); // connected, never greeted
+    ASSERT_TRUE(silent->connected());
+    RawSession* holder = add(); // holds objects
+    ASSERT_NE(LongTextCell(*holder), 0u);
+    RawSession* halfway = add(); // stopped inside a frame
+    const ObjectId root = halfway->hello();
+    ASSERT_NE(root, 0u);
+    ASSERT_TRUE(halfway->send(NamesFrame(1, root, {QStringLiteral("Workbooks")}).left(9)));
+    for (const bool finished : {false, true}) {
+        RawSession* backlog = add(); // replies piled up unread, still sending or done
+        const ObjectId cell = LongTextCell(*backlog);
+        ASSERT_NE(cell, 0u);
+        const std::optional<DISPID> text = backlog->dispId(cell, QStringLiteral("Text"));
+        ASSERT_TRUE(text);
+        QByteArray batch;
+        for (int i = 0; i < 300; ++i)
+            batch += InvokeFrame(std::uint32_t(i + 100), cell, *text, Get, {});
+        ASSERT_TRUE(backlog->send(batch));
+        if (finished)
+            backlog->shutDownSending();
+    }
+    ASSERT_GE(BystanderCall(), 0); // every request above has been handled
+
+    EXPECT_EQ(host.Stop(), QString());
+    for (std::size_t i = 0; i < clients.size(); ++i)
+        EXPECT_TRUE(clients[i]->drainUntilClosed()) << "client " << i << " was left hanging";
+    EXPECT_TRUE(bystander().drainUntilClosed());
+    // The entry went with the server: nobody finds a dead socket.
+    EXPECT_FALSE(QFileInfo::exists(SocketPath()));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -16,13 +16,14 @@ namespace Automation {
 
 namespace {
 
-// Serialises registration and removal among the servers of one class.
+// Serialises registration and removal among the servers of one class. A link in its place
+// (left while the folder was open to others) is not followed: the entry is then not made.
 class EntryLock
 {
 public:
     explicit EntryLock(const QString& socketPath)
         : fd_(::open(QFile::encodeName(socketPath + QStringLiteral(".lock")).constData(),
-                     O_RDWR | O_CREAT | O_CLOEXEC, 0600))
+                     O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600))
     {
         if (fd_ >= 0) {
             while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
@@ -402,5 +403,121 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<FolderCase>& param) {
         return std::string(param.param.name);
     });
+
+// ---------------------------------------------------------------------------------------------
+// What another user may have left in the user's own folder while it was open to everyone.
+
+class OnceOpenFolder : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "planting entries as another user needs root";
+        savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        runtime = E2e::NewFolder(QStringLiteral("runtime-once-open"));
+        ::chmod(QFile::encodeName(runtime).constData(), 0700);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+        folder = runtime + QStringLiteral("/tabrill-rot");
+        ASSERT_TRUE(MakeFolder(folder, 0777, ::geteuid()));
+        CLSIDFromProgID(QStringLiteral("Excel.Application"), &clsid);
+        socketPath = folder + u'/' + StringFromGUID(clsid);
+    }
+    void TearDown() override
+    {
+        if (listener > 0) {
+            ::kill(listener, SIGKILL);
+            ::waitpid(listener, nullptr, 0);
+        }
+        qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    }
+
+    QByteArray savedRuntime;
+    QString runtime;
+    QString folder;
+    QString socketPath;
+    CLSID clsid;
+    pid_t listener = -1;
+};
+
+class Silent final : public DispatchObject
+{
+    HRESULT GetIDsOfNames(const IID&, const QString*, UINT, LCID, DISPID*) override
+    {
+        return DISP_E_UNKNOWNNAME;
+    }
+    HRESULT Invoke(DISPID, const IID&, LCID, WORD, DISPPARAMS*, Variant*, EXCEPINFO*,
+                   UINT*) override
+    {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+};
+
+TEST_F(OnceOpenFolder, ALinkPlantedBesideTheEntryIsNotFollowed)
+{
+    // A link where the server keeps its lock file, pointing at a file the user would not make.
+    const QString victim = E2e::NewFolder(QStringLiteral("victim")) + QStringLiteral("/made");
+    ASSERT_TRUE(QFile::link(victim, socketPath + QStringLiteral(".lock")));
+    ::lchown(QFile::encodeName(socketPath + QStringLiteral(".lock")).constData(), Nobody, NoGroup);
+
+    ActiveObjectHost host;
+    host.registerObject(clsid, MakeDispatch<Silent>());
+    host.revoke();
+    EXPECT_FALSE(QFileInfo::exists(victim))
+        << "the server created a file through another user's link";
+}
+
+TEST_F(OnceOpenFolder, AServerOfAnotherUserListeningThereIsNeverTalkedTo)
+{
+    // Another user's program listens on the entry, as it could while the folder was open.
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray native = QFile::encodeName(socketPath);
+    ASSERT_LT(std::size_t(native.size()), sizeof address.sun_path);
+    std::memcpy(address.sun_path, native.constData(), std::size_t(native.size()));
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    // The way in is opened to the other user only until it listens.
+    auto modes = std::make_unique<ModeGuard>();
+    ASSERT_TRUE(OpenAncestors(*modes, folder));
+    listener = ::fork();
+    if (listener == 0) {
+        ::close(ready[0]);
+        char ok = 0;
+        if (::setgroups(0, nullptr) == 0 && ::setgid(NoGroup) == 0 && ::setuid(Nobody) == 0) {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+                ::listen(fd, 8) == 0)
+                ok = 1;
+        }
+        [[maybe_unused]] const ssize_t n = ::write(ready[1], &ok, 1);
+        for (;;)
+            ::pause();
+    }
+    ::close(ready[1]);
+    char ok = 0;
+    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+    ::close(ready[0]);
+    modes.reset();
+    ASSERT_EQ(ok, 1) << "the other user could not listen";
+
+    // The folder is the user's own: it is made private again and used...
+    EXPECT_EQ(RunningObjectTable::Folder(), folder);
+    // ...but a client does not talk to another user's server,
+    IUnknown* unknown = nullptr;
+    EXPECT_EQ(GetActiveObject(clsid, nullptr, &unknown), MK_E_UNAVAILABLE);
+    EXPECT_EQ(unknown, nullptr);
+    int error = 0;
+    EXPECT_LT(RunningObjectTable::Connect(socketPath, 500ms, &error), 0);
+    EXPECT_EQ(error, EPERM);
+    // ...and our own server does not take it for one of ours that ended.
+    ActiveObjectHost host;
+    EXPECT_FALSE(host.registerObject(clsid, MakeDispatch<Silent>()));
+    struct stat info
+    {
+    };
+    ASSERT_EQ(::lstat(native.constData(), &info), 0);
+    EXPECT_EQ(info.st_uid, Nobody) << "another user's entry was replaced";
+}
 
 } // namespace

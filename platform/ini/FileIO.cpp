@@ -133,8 +133,9 @@ void ReplaceFileContents(const QString& fileName, const QByteArray& data)
             ThrowCreate(fileName, EISDIR);
         if (!S_ISREG(old.st_mode))
             throw EFCreateError(fileName, QStringLiteral("通常のファイルではありません。"));
-        // A read-only file stays as it is, although its folder would let us replace it.
-        if (::access(target.constData(), W_OK) != 0)
+        // A read-only file stays as it is, although its folder would let us replace it. The
+        // effective ids decide, as they would for opening the file for writing.
+        if (::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0)
             ThrowCreate(fileName, errno);
     }
 

@@ -72,12 +72,21 @@ TEST_F(IniFolder, FileUnderARegularFileReadsEmptyButCannotBeCreated)
 
 TEST_F(IniFolder, ReadOnlyFileIsNotReplaced)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "the superuser may write any file";
     const QString path = WriteBytes(QStringLiteral("ro.ini"), "[S]\r\nk=1\r\n");
+    const QString writable = WriteBytes(QStringLiteral("rw.ini"), "old");
     ASSERT_EQ(chmod(QFile::encodeName(path).constData(), 0444), 0);
-    EXPECT_THROW(ReplaceFileContents(path, "changed"), EFCreateError);
+    ASSERT_EQ(chmod(QFile::encodeName(writable).constData(), 0666), 0);
+    {
+        // Only the effective ids change: the check must follow them, as opening the file would.
+        const RunAsNobody nobody(QFileInfo(path).path(), RunAsNobody::Ids::EffectiveOnly);
+        if (!nobody.Active())
+            GTEST_SKIP() << "cannot leave the superuser's ids";
+        ReplaceFileContents(writable, "new"); // the folder itself lets nobody replace a file
+        EXPECT_THROW(ReplaceFileContents(path, "changed"), EFCreateError);
+    }
     EXPECT_EQ(Bytes(path), QByteArray("[S]\r\nk=1\r\n"));
+    EXPECT_EQ(Bytes(writable), QByteArray("new"));
+    EXPECT_EQ(Entries(), QStringList({QStringLiteral("ro.ini"), QStringLiteral("rw.ini")}));
 }
 
 TEST_F(IniFolder, ReplacementKeepsPermissionsAndFollowsSymbolicLinks)

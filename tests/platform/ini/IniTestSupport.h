@@ -1,14 +1,14 @@
 #pragma once
 
+#include "tests/support/FileSystemFaults.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
-#include <csignal>
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/resource.h>
 
 // Names the cases of a table after their `name` member.
 struct CaseName
@@ -50,32 +50,4 @@ protected:
     }
 
     QTemporaryDir dir_;
-};
-
-// Lowers the largest file this process may write, as a full disk would, for its lifetime.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lowered = old_;
-        lowered.rlim_cur = bytes;
-        active_ = setrlimit(RLIMIT_FSIZE, &lowered) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-    bool Active() const { return active_; }
-
-private:
-    rlimit old_{};
-    void (*previousHandler_)(int) = nullptr;
-    bool active_ = false;
 };

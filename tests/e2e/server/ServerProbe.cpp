@@ -153,8 +153,6 @@ QByteArray ReleaseFrame(std::uint32_t serial, const std::vector<ObjectId>& objec
 
 RawSession::RawSession() : fd_(RunningObjectTable::Connect(SocketPath(), 2000ms)) {}
 
-RawSession::RawSession(int connectedFd) : fd_(connectedFd) {}
-
 RawSession::~RawSession()
 {
     closeAbruptly();

@@ -66,13 +66,11 @@ class RawSession
 public:
     // Connects to the server's socket.
     RawSession();
-    explicit RawSession(int connectedFd);
     ~RawSession();
     RawSession(const RawSession&) = delete;
     RawSession& operator=(const RawSession&) = delete;
 
     bool connected() const { return fd_ >= 0; }
-    int fd() const { return fd_; }
     std::uint32_t nextSerial() { return ++serial_; }
 
     // False when the bytes could not all be written within the timeout.
@@ -85,8 +83,8 @@ public:
 
     // The root object's id, 0 when the greeting failed.
     ObjectId hello();
-    // Resolves member (cached per object kind is not known here: per object) and invokes it.
-    // Arguments in Excel's order.
+    // Resolves member (once per object of this connection) and invokes it; arguments in
+    // Excel's order. A failure to get any reply comes back as RPC_S_CALL_FAILED.
     Reply call(ObjectId object, const QString& member, Automation::WORD flags,
                const std::vector<Argument>& arguments = {});
     std::optional<Automation::DISPID> dispId(ObjectId object, const QString& member);
@@ -95,11 +93,11 @@ public:
     bool staysQuiet(std::chrono::milliseconds wait);
     // Reads and discards until the server closes; true when it did within the timeout.
     bool drainUntilClosed(std::chrono::milliseconds timeout = 5s);
-    // Ends the connection: close() at once, or shutdown the sending side and wait for the
-    // server to close its side.
-    void closeAbruptly();
     // Tells the server nothing more will come, and keeps reading.
     void shutDownSending();
+    // Ends the connection: close() at once, or shut the sending side and wait (true) for the
+    // server to close its side.
+    void closeAbruptly();
     bool closePolitely(std::chrono::milliseconds timeout = 5s);
 
 private:

@@ -11,19 +11,26 @@
 
 namespace FuzzAutomation {
 
-// The serials of the whole frames of a client's stream, as far as the stream can be followed.
-inline std::vector<std::uint32_t> RequestSerials(const QByteArray& stream)
+struct Request
 {
-    std::vector<std::uint32_t> serials;
+    Automation::Wire::Type type{};
+    std::uint32_t serial = 0;
+};
+
+// The whole frames of a client's stream, as far as the stream can be followed.
+inline std::vector<Request> Requests(const QByteArray& stream)
+{
+    std::vector<Request> requests;
     qsizetype at = 0;
     while (stream.size() - at >= 4) {
         const auto length = qFromLittleEndian<std::uint32_t>(stream.constData() + at);
         if (length < 5 || qsizetype(length) > stream.size() - at - 4)
             break;
-        serials.push_back(qFromLittleEndian<std::uint32_t>(stream.constData() + at + 5));
+        requests.push_back(Request{Automation::Wire::Type(std::uint8_t(stream[at + 4])),
+                                   qFromLittleEndian<std::uint32_t>(stream.constData() + at + 5)});
         at += 4 + qsizetype(length);
     }
-    return serials;
+    return requests;
 }
 
 // Reads one reply payload (after its type and serial) completely; false when it is not a

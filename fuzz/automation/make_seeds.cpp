@@ -341,7 +341,7 @@ int main(int argc, char** argv)
         }
         std::printf("%s: %lld bytes, %zu frames, %d error replies\n", seed.name,
                     qlonglong(client.stream().size()),
-                    FuzzAutomation::RequestSerials(client.stream()).size(), client.errors());
+                    FuzzAutomation::Requests(client.stream()).size(), client.errors());
     }
     return 0;
 }

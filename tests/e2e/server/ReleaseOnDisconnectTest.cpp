@@ -10,7 +10,15 @@
 #include <gtest/gtest.h>
 #include <iostream>
 #include <thread>
+// Built with the address sanitizer (GCC says so one way, Clang another).
 #if defined(__SANITIZE_ADDRESS__)
+#define SERVER_TESTS_WITH_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SERVER_TESTS_WITH_ASAN 1
+#endif
+#endif
+#if defined(SERVER_TESTS_WITH_ASAN)
 // From the sanitizer runtime (its header is not always installed).
 extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
@@ -199,7 +207,7 @@ TEST_F(ReleaseOnDisconnect, AThousandSessionsGiveBackEverythingTheyHeld)
 
 // The sanitizer's count of bytes allocated and not yet freed, over the whole process: exact,
 // where resident memory is not.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(SERVER_TESTS_WITH_ASAN)
 TEST_F(ReleaseOnDisconnect, SessionsLeaveNoAllocationBehind)
 {
     constexpr int WarmUp = 200;
@@ -247,7 +255,7 @@ TEST_F(ReleaseOnDisconnect, ClientsGoingAwayTogetherGiveBackEverything)
     EXPECT_EQ(CountedObject::alive, 1);
 }
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(SERVER_TESTS_WITH_ASAN)
 // SheetHost's own object model served in this process, so that the sanitizer's exact count
 // covers the objects a session makes: a thousand real sessions, every way of ending, and not a
 // byte more held afterwards.

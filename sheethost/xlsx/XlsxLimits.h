@@ -27,6 +27,12 @@ struct XlsxLimits
     // a cell: 20 million is some 1.3 GB, twenty times the benchmark book.
     qint64 maxCells = 20'000'000;
 
+    // Entries of the shared string table: no more than the cells that could show them.
+    qint64 maxSharedStrings = 20'000'000;
+    // Sheets listed by the workbook part (each can read a worksheet part again): the real books
+    // list at most 20.
+    int maxSheets = 10'000;
+
     // Characters (UTF-16) of one shared or inline string, cell text or note, and of one formula.
     // Excel stops at 32,767 characters a cell and 8,192 a formula; the real books carry at most
     // 1,546 and 878. Other writers do not enforce Excel's limits, hence caps 32 and 8 times over.

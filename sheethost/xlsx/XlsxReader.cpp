@@ -65,8 +65,8 @@ namespace {
 struct Relationship
 {
     QString type;
-    QString target; // the part it points to, resolved against the source part
-    bool external = false;
+    QString target; // the part it points to, resolved against the source part (links to the
+                    // outside are left out)
 };
 
 using Relationships = QHash<QString, Relationship>;
@@ -254,11 +254,13 @@ public:
     {
         if (name != "Relationship")
             return;
+        // Links to the outside (hyperlinks, by the thousand in some sheets) are never followed.
+        if (XmlAttribute(attributes, "TargetMode") == "External")
+            return;
         Relationship relationship;
         relationship.type = XmlText(XmlAttribute(attributes, "Type"));
-        relationship.external = XmlAttribute(attributes, "TargetMode") == "External";
         const QString target = XmlText(XmlAttribute(attributes, "Target"));
-        relationship.target = relationship.external ? target : ResolveTarget(sourcePart_, target);
+        relationship.target = ResolveTarget(sourcePart_, target);
         result_.insert(XmlText(XmlAttribute(attributes, "Id")), relationship);
     }
     void endElement(std::string_view) override {}
@@ -330,13 +332,18 @@ private:
 class SharedStringsHandler : public XmlHandler
 {
 public:
-    SharedStringsHandler(QStringList& strings, const QString& partName, int maxLength)
-        : strings_(strings), part_(partName), maxLength_(maxLength)
+    SharedStringsHandler(QStringList& strings, const QString& partName, const XlsxLimits& limits)
+        : strings_(strings), part_(partName), maxLength_(limits.maxStringLength),
+          maxCount_(limits.maxSharedStrings)
     {
     }
     void startElement(std::string_view name, const char** attributes) override
     {
         if (name == "si") {
+            if (strings_.size() >= maxCount_) {
+                throw XlsxError(u"%1 の共有文字列が多すぎます（%2 個を超えます）。"_s.arg(
+                    part_, QString::number(maxCount_)));
+            }
             inItem_ = true;
         } else if (inItem_) {
             text_.start(name);
@@ -376,6 +383,7 @@ private:
     QStringList& strings_;
     const QString& part_;
     int maxLength_;
+    qint64 maxCount_;
     RichText text_;
     bool inItem_ = false;
 };
@@ -460,6 +468,10 @@ struct WorkbookInfo
 class WorkbookHandler : public XmlHandler
 {
 public:
+    WorkbookHandler(const QString& partName, int maxSheets) : part_(partName), maxSheets_(maxSheets)
+    {
+    }
+
     WorkbookInfo info;
 
     void startElement(std::string_view name, const char** attributes) override
@@ -468,12 +480,20 @@ public:
             if (IsTrue(XmlAttribute(attributes, "date1904")))
                 info.dateSystem = DateSystem::Date1904;
         } else if (name == "sheet") {
+            if (info.sheets.size() >= std::size_t(maxSheets_)) {
+                throw XlsxError(u"%1 のシートが多すぎます（%2 枚を超えます）。"_s.arg(
+                    part_, QString::number(maxSheets_)));
+            }
             info.sheets.push_back({DecodeEscapes(XmlText(XmlAttribute(attributes, "name"))),
                                    XmlText(XmlNamespacedAttribute(attributes, "id"))});
         }
     }
     void endElement(std::string_view) override {}
     void characters(std::string_view) override {}
+
+private:
+    const QString& part_;
+    int maxSheets_;
 };
 
 // Serial day number of an ISO 8601 date and time (cells of type "d").
@@ -1098,7 +1118,7 @@ QString OfficeDocumentPart(const ZipArchive& zip)
 {
     const Relationships root = ReadRelationships(zip, QString());
     for (const Relationship& relationship : root) {
-        if (!relationship.external && TypeIs(relationship, u"officeDocument"))
+        if (TypeIs(relationship, u"officeDocument"))
             return relationship.target;
     }
     return u"xl/workbook.xml"_s;
@@ -1123,15 +1143,13 @@ std::unique_ptr<Workbook> Read(const QString& path, std::size_t maxThreads,
                 u"Excel ブック (.xlsx) ではありません（%1 がありません）。"_s.arg(workbookPart));
         throw XlsxError(u"ファイルが壊れています（%1 がありません）。"_s.arg(workbookPart));
     }
-    WorkbookHandler workbookHandler;
+    WorkbookHandler workbookHandler(workbookPart, limits.maxSheets);
     ParsePart(zip, workbookPart, workbookHandler);
     const WorkbookInfo& info = workbookHandler.info;
     const Relationships relationships = ReadRelationships(zip, workbookPart);
 
     QString stringsPart, stylesPart;
     for (const Relationship& relationship : relationships) {
-        if (relationship.external)
-            continue;
         if (TypeIs(relationship, u"sharedStrings"))
             stringsPart = relationship.target;
         else if (TypeIs(relationship, u"styles"))
@@ -1139,7 +1157,7 @@ std::unique_ptr<Workbook> Read(const QString& path, std::size_t maxThreads,
     }
     QStringList strings;
     if (!stringsPart.isEmpty()) {
-        SharedStringsHandler handler(strings, stringsPart, limits.maxStringLength);
+        SharedStringsHandler handler(strings, stringsPart, limits);
         ParsePart(zip, stringsPart, handler);
     }
     const Styles styles = ReadStyles(zip, stylesPart);
@@ -1169,8 +1187,7 @@ std::unique_ptr<Workbook> Read(const QString& path, std::size_t maxThreads,
         ParsePart(archive, job.part, handler);
         handler.finish();
         for (const Relationship& related : ReadRelationships(archive, job.part)) {
-            if (!related.external && TypeIs(related, u"comments") &&
-                archive.contains(related.target)) {
+            if (TypeIs(related, u"comments") && archive.contains(related.target)) {
                 CommentsHandler comments(*job.sheet, related.target, limits.maxStringLength, cells);
                 ParsePart(archive, related.target, comments);
             }

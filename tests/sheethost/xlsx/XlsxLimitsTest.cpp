@@ -132,7 +132,7 @@ TEST_P(Limit, OpensAtTheCapAndIsRefusedJustBelow)
     c.set(limits, fits);
     try {
         const std::unique_ptr<Workbook> book = ReadXlsxWorkbook(path, 1, limits);
-        EXPECT_EQ(book->worksheetCount(), 1);
+        EXPECT_GE(book->worksheetCount(), 1);
     } catch (const Exception& error) {
         FAIL() << "at the cap: " << Utf8(error.Message());
     }
@@ -235,6 +235,34 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   [](XlsxLimits& l, qint64 n) { l.maxCells = n; },
                   u"セルとメモが多すぎます（ブック全体で"},
+        LimitCase{"shared-string-count",
+                  [](const QString& path) {
+                      XlsxFixtures::Package package = OneCell();
+                      constexpr int Count = 70;
+                      for (int i = 0; i < Count; ++i)
+                          package.sharedStrings +=
+                              "<si><t>語" + QByteArray::number(i) + "</t></si>";
+                      XlsxFixtures::WritePackage(path, package);
+                      return qint64(Count);
+                  },
+                  [](XlsxLimits& l, qint64 n) { l.maxSharedStrings = n; },
+                  u"xl/sharedStrings.xml の共有文字列が多すぎます"},
+        LimitCase{"sheets",
+                  [](const QString& path) {
+                      XlsxFixtures::Package package = OneCell();
+                      constexpr int Count = 12;
+                      package.workbook = "<sheets>";
+                      for (int i = 1; i <= Count; ++i) {
+                          package.workbook += R"(<sheet name="表)" + QByteArray::number(i) +
+                                              R"(" sheetId=")" + QByteArray::number(i) +
+                                              R"(" r:id="rId1"/>)";
+                      }
+                      package.workbook += "</sheets>";
+                      XlsxFixtures::WritePackage(path, package);
+                      return qint64(Count);
+                  },
+                  [](XlsxLimits& l, qint64 n) { l.maxSheets = int(n); },
+                  u"xl/workbook.xml のシートが多すぎます"},
         LimitCase{"part-size",
                   [](const QString& path) {
                       XlsxFixtures::WritePackage(path, SomeContent());

@@ -289,6 +289,28 @@ bool RawSession::staysQuiet(std::chrono::milliseconds wait)
     return fd_ >= 0 && inbox_.isEmpty() && ::poll(&entry, 1, int(wait.count())) == 0;
 }
 
+std::size_t RawSession::discard(std::size_t count, std::chrono::milliseconds timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    std::size_t got = std::min(count, std::size_t(inbox_.size()));
+    inbox_.remove(0, qsizetype(got));
+    std::vector<char> buffer(1024 * 1024);
+    while (got < count && fd_ >= 0) {
+        pollfd entry{fd_, POLLIN, 0};
+        if (::poll(&entry, 1, millisecondsUntil(deadline)) <= 0)
+            break;
+        const ssize_t n = ::recv(fd_, buffer.data(), std::min(buffer.size(), count - got), 0);
+        if (n <= 0) {
+            closed_ = n == 0 || (errno != EINTR && errno != EAGAIN);
+            if (closed_)
+                break;
+            continue;
+        }
+        got += std::size_t(n);
+    }
+    return got;
+}
+
 bool RawSession::drainUntilClosed(std::chrono::milliseconds timeout)
 {
     const auto deadline = Clock::now() + timeout;

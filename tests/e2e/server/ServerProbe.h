@@ -91,6 +91,8 @@ public:
 
     // True when nothing arrives and the connection stays open for the whole wait.
     bool staysQuiet(std::chrono::milliseconds wait);
+    // Reads and discards count bytes as fast as they come; how many arrived in time.
+    std::size_t discard(std::size_t count, std::chrono::milliseconds timeout = 10s);
     // Reads and discards until the server closes; true when it did within the timeout.
     bool drainUntilClosed(std::chrono::milliseconds timeout = 5s);
     // Tells the server nothing more will come, and keeps reading.

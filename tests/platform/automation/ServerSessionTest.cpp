@@ -462,3 +462,27 @@ TEST_F(ServerSessionTest, CloseStopsTheFramesStillBuffered)
 }
 
 } // namespace
+
+namespace {
+
+// A client that sends calls but never reads its replies: once they pass the limit the session
+// closes instead of holding ever more memory.
+TEST_F(ServerSessionTest, RepliesPilingUpPastTheLimitCloseTheSession)
+{
+    Greet();
+    const QString big(4 * 1024 * 1024, u'x'); // 8 MiB on the wire
+    root_->answer(QStringLiteral("Big"), Variant::FromBstr(big));
+    Send(Names(2, 1, {QStringLiteral("Big")}));
+    QByteArray calls;
+    const std::size_t needed = ServerSession::MaxPendingOutput / (big.size() * 2) + 2;
+    for (std::uint32_t serial = 0; serial < needed; ++serial)
+        calls += Invoke(10 + serial, 1, 1);
+    session_.receive(calls.constData(), std::size_t(calls.size()));
+    EXPECT_TRUE(session_.closing());
+    EXPECT_LE(session_.pendingOutput(), ServerSession::MaxPendingOutput);
+    EXPECT_LT(root_->calls().size(), needed) << "the frames after the limit are not served";
+    const auto replies = ParseReplies(session_.takeOutput());
+    EXPECT_EQ(replies.size(), ServerSession::MaxPendingOutput / (big.size() * 2 + 15));
+}
+
+} // namespace

@@ -1256,7 +1256,18 @@ NumberFormat::NumberFormat(const QString& code) : code_(code)
         (sections_.back().hasText && !sections_.back().isDate && !sections_.back().hasDigits)) {
         textSection_ = int(sections_.size()) - 1;
         numericSections_ = textSection_;
+        for (const Token& token : sections_.back().tokens) {
+            if (token.kind == Kind::Text)
+                ++textPlaceholders_;
+            else if (token.kind == Kind::Literal)
+                textLiterals_ += token.text.size();
+        }
     }
+}
+
+qint64 NumberFormat::formattedTextLength(qint64 length) const
+{
+    return textSection_ < 0 ? length : textLiterals_ + textPlaceholders_ * length;
 }
 
 QString NumberFormat::format(double value, DateSystem system) const

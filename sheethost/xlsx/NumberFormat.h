@@ -47,6 +47,9 @@ public:
     QString format(double value, DateSystem system = DateSystem::Date1900) const;
     // A text value: the format's text section applied, or the text unchanged.
     QString formatText(const QString& text) const;
+    // The length of formatText() for a text of `length` characters, without building it: every
+    // '@' of the text section repeats the text.
+    qint64 formattedTextLength(qint64 length) const;
     // Whether the section that this value uses shows a date or a time of day.
     bool isDate(double value) const;
 
@@ -58,6 +61,8 @@ private:
     std::vector<Section> sections_;
     int numericSections_ = 0;
     int textSection_ = -1;
+    qint64 textPlaceholders_ = 0;
+    qint64 textLiterals_ = 0;
 };
 
 } // namespace SheetHost

@@ -753,6 +753,14 @@ private:
         }
     }
 
+    // A text section may repeat the text many times: refuse what would not be shown anyway.
+    QString formattedText(const NumberFormat& format, const QString& constant) const
+    {
+        if (format.formattedTextLength(constant.size()) > maxString_)
+            TooLong(part_, cellWhat(u"表示する文字列"), maxString_);
+        return format.formatText(constant);
+    }
+
     QString cellWhat(QStringView what) const
     {
         return u"セル %1 の%2"_s.arg(CellName(at_.row, at_.column), what);
@@ -784,7 +792,7 @@ private:
             constant = inline_.take();
             if (constant.size() > maxString_)
                 TooLong(part_, cellWhat(u"文字列"), maxString_);
-            text = format.formatText(constant);
+            text = formattedText(format, constant);
         } else if (type_ == Type::SharedString) {
             const std::optional<int> index = ParseInt(value_);
             if (!index || *index < 0 || *index >= strings_.size()) {
@@ -792,12 +800,12 @@ private:
                                    CellName(at.row, at.column), XmlText(value_)));
             }
             constant = strings_[*index];
-            text = format.formatText(constant);
+            text = formattedText(format, constant);
         } else if (type_ == Type::String) {
             constant = DecodeEscapes(XmlText(value_));
             if (constant.size() > maxString_)
                 TooLong(part_, cellWhat(u"文字列"), maxString_);
-            text = format.formatText(constant);
+            text = formattedText(format, constant);
         } else if (type_ == Type::Boolean) {
             constant = IsTrue(Trimmed(value_)) ? u"TRUE"_s : u"FALSE"_s;
             text = constant;

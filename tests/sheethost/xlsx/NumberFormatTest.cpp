@@ -224,6 +224,19 @@ TEST(TextFormat, AppliesTheTextSectionOnly)
     EXPECT_EQ(NumberFormat(u"0;-0"_s).formatText(u"abc"_s), u"abc"_s);
 }
 
+// The length is known before the text is built, for every kind of text section.
+TEST(TextFormat, TellsTheLengthOfTheTextItWouldShow)
+{
+    for (const QString& code : {u"@"_s, u"\"名前: \"@"_s, u"0;-0;0;\"<\"@\">\""_s, u"@\" \"@@"_s,
+                                u"0.00"_s, u"0;-0"_s, u"General"_s, u"[Red]@"_s, u"\"固定\""_s}) {
+        const NumberFormat format(code);
+        for (const QString& text : {QString(), u"x"_s, u"山田太郎"_s}) {
+            EXPECT_EQ(format.formattedTextLength(text.size()), format.formatText(text).size())
+                << code.toStdString() << " / " << text.toStdString();
+        }
+    }
+}
+
 TEST(DateDetection, FollowsTheSectionTheValueUses)
 {
     EXPECT_TRUE(NumberFormat(u"yyyy/m/d"_s).isDate(45383));

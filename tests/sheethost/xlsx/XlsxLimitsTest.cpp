@@ -188,6 +188,21 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   [](XlsxLimits& l, qint64 n) { l.maxStringLength = int(n); },
                   u"セル C3 の文字列が長すぎます"},
+        LimitCase{"shown-text",
+                  [](const QString& path) {
+                      // Each '@' of the text section shows the text once more.
+                      const StoredText text = LongText(100);
+                      XlsxFixtures::Package package;
+                      package.numberFormats =
+                          R"(<numFmt numFmtId="164" formatCode="@&quot; &quot;@@"/>)";
+                      package.cellFormats = R"(<xf numFmtId="0"/><xf numFmtId="164"/>)";
+                      package.sheetData = R"(<row r="6"><c r="F6" s="1" t="inlineStr"><is><t>)" +
+                                          text.xml + "</t></is></c></row>";
+                      XlsxFixtures::WritePackage(path, package);
+                      return 3 * text.length + 1;
+                  },
+                  [](XlsxLimits& l, qint64 n) { l.maxStringLength = int(n); },
+                  u"セル F6 の表示する文字列が長すぎます"},
         LimitCase{"formula",
                   [](const QString& path) {
                       QByteArray formula = "SUM(A1)";

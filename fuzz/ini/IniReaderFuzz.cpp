@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -98,6 +99,47 @@ void ReadEverything(const TMemIniFile& ini)
     Check(!ini.SectionExists(QStringLiteral("\x01 no such section")), "a made-up section exists");
 }
 
+// Erases one section and deletes one key of another, chosen by pick; everything else stays.
+void EraseAndDelete(TMemIniFile& ini, std::uint8_t pick)
+{
+    const QStringList sections = ini.ReadSections();
+    if (sections.isEmpty())
+        return;
+    std::vector<QStringList> keys;
+    for (const QString& section : sections)
+        keys.push_back(ini.ReadSection(section));
+
+    const qsizetype erased = pick % sections.size();
+    ini.EraseSection(sections[erased]);
+    Check(!ini.SectionExists(sections[erased]), "an erased section still exists", sections[erased]);
+    QStringList left = sections;
+    left.removeAt(erased);
+    Check(ini.ReadSections() == left, "erasing a section changed the others");
+    for (qsizetype i = 0; i < sections.size(); ++i) {
+        if (i != erased)
+            Check(ini.ReadSection(sections[i]) == keys[std::size_t(i)],
+                  "erasing a section changed another one's keys", sections[i]);
+    }
+
+    if (left.isEmpty())
+        return;
+    const QString section = left[(pick / 7) % left.size()];
+    const QStringList before = ini.ReadSection(section);
+    if (before.isEmpty())
+        return;
+    const QString key = before[(pick / 3) % before.size()];
+    // Named in another case where that names the same key.
+    const QString lower = key.toLower();
+    ini.DeleteKey(section, lower.compare(key, Qt::CaseInsensitive) == 0 ? lower : key);
+    Check(!ini.ValueExists(section, key), "a deleted key still exists", key);
+    QStringList expected;
+    for (const QString& other : before) {
+        if (other.compare(key, Qt::CaseInsensitive) != 0)
+            expected.append(other);
+    }
+    Check(ini.ReadSection(section) == expected, "deleting a key changed the others", key);
+}
+
 // Splitting and joining comma text are each other's inverse on what splitting gives.
 void CheckCommaText(const QString& value)
 {
@@ -177,6 +219,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(rewritten == written, "writing the same content twice gave different bytes",
               QString::fromLatin1(written.toHex(' ')) + QStringLiteral("\n---- then ----\n") +
                   QString::fromLatin1(rewritten.toHex(' ')));
+
+        EraseAndDelete(second, data[size / 2]);
 
         // Values and numbers written through the API read back as written: line breaks become
         // spaces and the ends are trimmed, as a line of the file is.

@@ -220,7 +220,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               QString::fromLatin1(written.toHex(' ')) + QStringLiteral("\n---- then ----\n") +
                   QString::fromLatin1(rewritten.toHex(' ')));
 
-        EraseAndDelete(second, data[size / 2]);
+        EraseAndDelete(second, size > 0 ? data[size / 2] : 0);
 
         // Values and numbers written through the API read back as written: line breaks become
         // spaces and the ends are trimmed, as a line of the file is.

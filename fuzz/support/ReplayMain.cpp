@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -62,9 +63,11 @@ int main(int argc, char** argv)
             ++failures;
             continue;
         }
-        // A copy of exactly the input's size, so that the sanitizers catch any read past its end.
-        const std::vector<std::uint8_t> exact(bytes.begin(), bytes.end());
-        LLVMFuzzerTestOneInput(exact.empty() ? nullptr : exact.data(), exact.size());
+        // A buffer of exactly the input's size, so that the sanitizers catch any read past its
+        // end; never null, as libFuzzer's is not.
+        const std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[bytes.size()]);
+        std::copy(bytes.begin(), bytes.end(), exact.get());
+        LLVMFuzzerTestOneInput(exact.get(), bytes.size());
     }
     std::printf("replay: %zu inputs, %d unreadable\n", inputs.size(), failures);
     return failures == 0 ? 0 : 1;

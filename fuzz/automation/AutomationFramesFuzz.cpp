@@ -34,8 +34,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     return 0;
 }
 
-// The first byte chooses how the stream is cut into reads: 0 whole, otherwise pieces of four
-// times its value, so that frames arrive split at every kind of place.
+// The first byte chooses how the stream is cut into reads: 0 whole, up to 16 pieces of that
+// many bytes, above that pieces of four times its value, so that frames arrive split at every
+// kind of place.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace Automation;
@@ -43,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         LLVMFuzzerInitialize(nullptr, nullptr);
     if (size == 0)
         return 0;
-    const std::size_t piece = data[0] == 0 ? size : std::size_t(data[0]) * 4;
+    const std::size_t piece =
+        data[0] == 0 ? size : data[0] <= 16 ? std::size_t(data[0]) : std::size_t(data[0]) * 4;
     const char* stream = reinterpret_cast<const char*>(data + 1);
     const std::size_t length = size - 1;
 

@@ -26,6 +26,10 @@ struct XlsxLimits
     // Cells that hold something plus notes, over every worksheet. The model keeps about 67 bytes
     // a cell: 20 million is some 1.3 GB, twenty times the benchmark book.
     qint64 maxCells = 20'000'000;
+    // Characters the cells and notes hold, formulas and shown texts counted apart. Each cell keeps
+    // its own copy of a shared string, so a few long shared strings shown by many cells would
+    // otherwise cost terabytes. 1 G characters is 2 GiB; the benchmark book holds about 15 a cell.
+    qint64 maxTextCharacters = qint64(1) << 30;
 
     // Entries of the shared string table: no more than the cells that could show them.
     qint64 maxSharedStrings = 20'000'000;

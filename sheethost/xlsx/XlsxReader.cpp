@@ -215,32 +215,51 @@ bool OverLength(std::size_t bytes, int limit)
     return bytes > std::size_t(limit) * 7;
 }
 
-// Cells and notes held over every worksheet. Each handler counts its own and adds them to the
-// shared total in batches, so that the threads reading sheets side by side rarely meet.
+// What the workbook holds so far, over every worksheet.
+struct HeldTotals
+{
+    std::atomic<qint64> cells = 0;
+    std::atomic<qint64> characters = 0;
+};
+
+// Cells and notes held over every worksheet, and their characters. Each handler counts its own
+// and adds them to the shared totals in batches, so that the threads reading sheets side by side
+// rarely meet.
 class CellCounter
 {
 public:
-    CellCounter(std::atomic<qint64>& total, qint64 limit) : total_(total), limit_(limit) {}
-    void add()
+    CellCounter(HeldTotals& totals, const XlsxLimits& limits) : totals_(totals), limits_(limits) {}
+    void add(qint64 characters)
     {
-        if (++pending_ >= Batch)
+        ++cells_;
+        characters_ += characters;
+        if (cells_ >= Batch || characters_ >= limits_.maxTextCharacters)
             flush();
     }
     void flush()
     {
-        const qint64 total = total_.fetch_add(pending_, std::memory_order_relaxed) + pending_;
-        pending_ = 0;
-        if (total > limit_) {
+        const qint64 cells = totals_.cells.fetch_add(cells_, std::memory_order_relaxed) + cells_;
+        const qint64 characters =
+            totals_.characters.fetch_add(characters_, std::memory_order_relaxed) + characters_;
+        cells_ = 0;
+        characters_ = 0;
+        if (cells > limits_.maxCells) {
             throw XlsxError(u"セルとメモが多すぎます（ブック全体で %1 個を超えます）。"_s.arg(
-                QString::number(limit_)));
+                QString::number(limits_.maxCells)));
+        }
+        if (characters > limits_.maxTextCharacters) {
+            throw XlsxError(
+                u"セルとメモの文字が多すぎます（ブック全体で %1 文字を超えます）。"_s.arg(
+                    QString::number(limits_.maxTextCharacters)));
         }
     }
 
 private:
     static constexpr qint64 Batch = 4096;
-    std::atomic<qint64>& total_;
-    qint64 limit_;
-    qint64 pending_ = 0;
+    HeldTotals& totals_;
+    const XlsxLimits& limits_;
+    qint64 cells_ = 0;
+    qint64 characters_ = 0;
 };
 
 class RelationshipsHandler : public XmlHandler
@@ -832,8 +851,8 @@ private:
             sheet_.touchCell(at);
             return;
         }
+        cells_.add(formula.size() + text.size());
         sheet_.setCell(at, std::move(formula), std::move(text));
-        cells_.add();
         // Merged areas come after the cells; remember which cells hold something.
         held_.push_back(at);
     }
@@ -947,11 +966,10 @@ private:
             if (it == shared_.constEnd())
                 continue;
             const CellView view = sheet_.cell(pending.at);
-            sheet_.setCell(pending.at,
-                           u'=' + TranslateFormula(it->text, pending.at.row - it->at.row,
-                                                   pending.at.column - it->at.column),
-                           view.text);
-            cells_.add();
+            QString formula = u'=' + TranslateFormula(it->text, pending.at.row - it->at.row,
+                                                      pending.at.column - it->at.column);
+            cells_.add(formula.size() + view.text.size());
+            sheet_.setCell(pending.at, std::move(formula), view.text);
             held_.push_back(pending.at);
         }
     }
@@ -1087,8 +1105,8 @@ public:
             QString text = text_.take();
             if (text.size() > maxLength_)
                 tooLong();
+            cells_.add(text.size());
             sheet_.setComment(at_, std::move(text));
-            cells_.add();
             inComment_ = false;
             inText_ = false;
         } else if (name == "text" && inText_) {
@@ -1142,7 +1160,7 @@ std::unique_ptr<Workbook> Read(const QString& path, std::size_t maxThreads,
 {
     const QFileInfo file(path);
     InflateBudget budget(limits);
-    std::atomic<qint64> cellTotal = 0;
+    HeldTotals held;
     const ZipArchive zip(path, &budget);
     const QString workbookPart = OfficeDocumentPart(zip);
     if (!zip.contains(workbookPart)) {
@@ -1189,7 +1207,7 @@ std::unique_ptr<Workbook> Read(const QString& path, std::size_t maxThreads,
     }
 
     const auto readSheet = [&](const ZipArchive& archive, const SheetJob& job) {
-        CellCounter cells(cellTotal, limits.maxCells);
+        CellCounter cells(held, limits);
         WorksheetHandler handler(*job.sheet, job.part, strings, styles, info.dateSystem, limits,
                                  cells);
         ParsePart(archive, job.part, handler);

@@ -250,6 +250,26 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   [](XlsxLimits& l, qint64 n) { l.maxCells = n; },
                   u"セルとメモが多すぎます（ブック全体で"},
+        LimitCase{"text-characters",
+                  [](const QString& path) {
+                      // One shared string shown by many cells: each cell holds it as its
+                      // constant and as its shown text.
+                      const StoredText text = LongText(40);
+                      const StoredText note = LongText(7);
+                      constexpr int Cells = 50;
+                      XlsxFixtures::Package package;
+                      package.sharedStrings = "<si><t>" + text.xml + "</t></si>";
+                      for (int row = 1; row <= Cells; ++row) {
+                          package.sheetData += R"(<row r=")" + QByteArray::number(row) +
+                                               R"("><c t="s"><v>0</v></c></row>)";
+                      }
+                      package.comments = R"(<comment ref="B1" authorId="0"><text><t>)" + note.xml +
+                                         "</t></text></comment>";
+                      XlsxFixtures::WritePackage(path, package);
+                      return Cells * 2 * text.length + note.length;
+                  },
+                  [](XlsxLimits& l, qint64 n) { l.maxTextCharacters = n; },
+                  u"セルとメモの文字が多すぎます（ブック全体で"},
         LimitCase{"shared-string-count",
                   [](const QString& path) {
                       XlsxFixtures::Package package = OneCell();

@@ -3,6 +3,7 @@
 #include "sheethost/xlsx/XmlParser.h"
 #include "sheethost/xlsx/ZipArchive.h"
 #include "tests/sheethost/xlsx/XlsxFixtures.h"
+#include "tests/sheethost/xlsx/XlsxTestSupport.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -20,17 +21,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString Scratch(const QString& name)
-{
-    const QString folder = TestEnvironment::Root() + u"/xlsx-limits"_s;
-    QDir().mkpath(folder);
-    return folder + u'/' + name;
-}
-
-std::string Utf8(const QString& text)
-{
-    return text.toStdString();
-}
+using XlsxTests::Scratch;
+using XlsxTests::Utf8;
 
 // A text of `repeats` times "売上", one _x000D_ escape and "end", as stored and as read.
 struct StoredText

@@ -3,6 +3,7 @@
 #include "platform/Exception.h"
 #include "sheethost/xlsx/Formula.h"
 #include "tests/sheethost/xlsx/XlsxFixtures.h"
+#include "tests/sheethost/xlsx/XlsxTestSupport.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -17,17 +18,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString Scratch(const QString& name)
-{
-    const QString folder = TestEnvironment::Root() + u"/xlsx"_s;
-    QDir().mkpath(folder);
-    return folder + u'/' + name;
-}
-
-std::string Utf8(const QString& text)
-{
-    return text.toStdString();
-}
+using XlsxTests::Scratch;
+using XlsxTests::Utf8;
 
 const Worksheet* SheetNamed(const Workbook& book, const QString& name)
 {

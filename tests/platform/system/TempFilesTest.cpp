@@ -1,6 +1,7 @@
 #include "platform/system/TempFiles.h"
 
 #include "tests/platform/system/ScopedEnv.h"
+#include "tests/support/FileSystemFaults.h"
 
 #include <QDir>
 #include <QFile>
@@ -166,13 +167,20 @@ INSTANTIATE_TEST_SUITE_P(Cases, TempFileFailureTest,
 
 TEST_F(TempFileNameTest, ReadOnlyFolderFails)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only folders";
     const QString folder = Path(QStringLiteral("locked"));
     ASSERT_TRUE(QDir().mkpath(folder));
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
-    EXPECT_EQ(Platform::GetTempFileName(folder, QStringLiteral("x")), QString());
+    QFile::setPermissions(folder,
+                          QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther);
+    {
+        // Root writes into read-only folders: run as nobody, in a folder nobody may write.
+        const RunAsNobody nobody(dir.path());
+        if (!nobody.Active())
+            GTEST_SKIP() << "cannot leave the superuser's ids";
+        EXPECT_NE(Platform::GetTempFileName(dir.path(), QStringLiteral("w")), QString());
+        EXPECT_EQ(Platform::GetTempFileName(folder, QStringLiteral("x")), QString());
+    }
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_TRUE(QDir(folder).isEmpty());
 }
 
 TEST_F(TempFileNameTest, NumberSourceChoosesTheFirstNumber)

@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <csignal>
+#include <cstdio>
 #include <sys/prctl.h>
 #include <xlsxwriter.h>
 
@@ -75,7 +76,11 @@ bool SheetHostProcess::Start(const QStringList& files, QString* error,
         environment.insert(entry.left(equals), entry.mid(equals + 1));
     }
     process_.setProcessEnvironment(environment);
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    static int started = 0;
+    errorsPath_ = TestEnvironment::Root() + QStringLiteral("/SheetHost-%1.err").arg(++started);
+    errorsForwarded_ = 0;
+    endedInTime_ = true;
+    process_.setStandardErrorFile(errorsPath_);
     EndWithThisProcess(process_);
     process_.setStandardOutputFile(QProcess::nullDevice());
     process_.start(TestEnvironment::Program(QStringLiteral("SheetHost")), files);
@@ -110,19 +115,54 @@ bool SheetHostProcess::Start(const QStringList& files, QString* error,
 
 void SheetHostProcess::Stop()
 {
-    if (process_.state() == QProcess::NotRunning)
-        return;
-    process_.terminate();
-    if (!process_.waitForFinished(10000))
-        Kill();
+    if (process_.state() != QProcess::NotRunning) {
+        process_.terminate();
+        endedInTime_ = process_.waitForFinished(20000);
+        if (!endedInTime_)
+            Kill();
+    }
+    ForwardErrors();
+}
+
+QString SheetHostProcess::StopCleanly()
+{
+    if (errorsPath_.isEmpty())
+        return {};
+    Stop();
+    QFile file(errorsPath_);
+    const QByteArray errors = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    if (!endedInTime_)
+        return QStringLiteral("it did not end when asked");
+    if (process_.exitStatus() != QProcess::NormalExit || process_.exitCode() != 0)
+        return QStringLiteral("it ended with status %1, code %2")
+            .arg(int(process_.exitStatus()))
+            .arg(process_.exitCode());
+    for (const char* report :
+         {"ERROR: AddressSanitizer", "runtime error:", "ERROR: LeakSanitizer"}) {
+        if (errors.contains(report))
+            return QStringLiteral("it reported: ") + QString::fromLatin1(report);
+    }
+    return {};
 }
 
 void SheetHostProcess::Kill()
 {
-    if (process_.state() == QProcess::NotRunning)
-        return;
-    process_.kill();
-    process_.waitForFinished(10000);
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished(10000);
+    }
+    ForwardErrors();
+}
+
+QByteArray SheetHostProcess::ForwardErrors()
+{
+    QFile file(errorsPath_);
+    if (errorsPath_.isEmpty() || !file.open(QIODevice::ReadOnly) || !file.seek(errorsForwarded_))
+        return {};
+    const QByteArray errors = file.readAll();
+    errorsForwarded_ += errors.size();
+    std::fwrite(errors.constData(), 1, std::size_t(errors.size()), stderr);
+    return errors;
 }
 
 bool SheetHostProcess::IsRunning() const

@@ -48,13 +48,24 @@ public:
                int timeoutMs = 30000);
     // Asks it to end and waits; kills it when it does not end in time.
     void Stop();
+    // Stop(), then how it ended: empty when it ended in time with code 0 and no sanitizer
+    // report (or was not running), else what went wrong. One that ended by itself already is
+    // judged by how it ended.
+    QString StopCleanly();
     // Ends it at once, as a crash would.
     void Kill();
     bool IsRunning() const;
     qint64 ProcessId() const;
 
 private:
+    // Passes on what it wrote to its error output since the last call, and returns it.
+    QByteArray ForwardErrors();
+
     QProcess process_;
+    // Its error output goes to a file rather than a pipe, which nobody reads while a test runs.
+    QString errorsPath_;
+    qint64 errorsForwarded_ = 0;
+    bool endedInTime_ = true;
 };
 
 } // namespace E2e

@@ -4,6 +4,7 @@
 #include "tests/e2e/E2eSupport.h"
 #include "tests/support/FormMainProbe.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QAbstractItemModel>
 #include <QAction>
@@ -20,11 +21,6 @@
 #include <map>
 
 // Readable failures for texts.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
 namespace {
 
 using FormMainProbe::Rows;

@@ -9,6 +9,7 @@
 #include "tests/e2e/failures/CallInterceptor.h"
 #include "tests/support/FormMainProbe.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -21,11 +22,6 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
 
 namespace {
 

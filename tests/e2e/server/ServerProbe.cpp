@@ -388,14 +388,6 @@ int WaitForDescriptorsAtMost(qint64 pid, int count, std::chrono::milliseconds ti
     return seen;
 }
 
-ServedSheetHost::~ServedSheetHost()
-{
-    if (IsRunning()) {
-        process_.kill();
-        process_.waitForFinished(10000);
-    }
-}
-
 bool ServedSheetHost::Start(QString* error)
 {
     const QString book = WriteServedBook();
@@ -403,73 +395,13 @@ bool ServedSheetHost::Start(QString* error)
         *error = QStringLiteral("the book could not be written");
         return false;
     }
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     // A small quarantine keeps freed memory from showing as growth; harmless without the
     // sanitizer.
-    QString asan = environment.value(QStringLiteral("ASAN_OPTIONS"));
+    QString asan = qEnvironmentVariable("ASAN_OPTIONS");
     if (!asan.isEmpty())
         asan += u':';
     asan += QStringLiteral("quarantine_size_mb=1");
-    environment.insert(QStringLiteral("ASAN_OPTIONS"), asan);
-    process_.setProcessEnvironment(environment);
-    process_.setStandardOutputFile(QProcess::nullDevice());
-    // To a file rather than a pipe: nobody reads a pipe while a test runs.
-    errorsPath_ = QFileInfo(book).path() + QStringLiteral("/SheetHost.err");
-    process_.setStandardErrorFile(errorsPath_);
-    E2e::EndWithThisProcess(process_);
-    process_.start(TestEnvironment::Program(QStringLiteral("SheetHost")), {book});
-    if (!process_.waitForStarted(10000)) {
-        *error = QStringLiteral("SheetHost did not start: ") + process_.errorString();
-        return false;
-    }
-    started_ = true;
-    // Ready when a client can reach the book through the socket.
-    const auto deadline = Clock::now() + 30s;
-    while (Clock::now() < deadline) {
-        RawSession probe;
-        const ObjectId root = probe.connected() ? probe.hello() : 0;
-        if (root != 0) {
-            const Reply books = probe.call(root, QStringLiteral("Workbooks"), DISPATCH_PROPERTYGET);
-            if (books.object != 0 &&
-                probe.call(books.object, QStringLiteral("Count"), DISPATCH_PROPERTYGET)
-                        .value.lVal() == 1)
-                return true;
-        }
-        if (process_.waitForFinished(25)) {
-            *error = QStringLiteral("SheetHost ended with %1").arg(process_.exitCode());
-            return false;
-        }
-    }
-    *error = QStringLiteral("SheetHost was not ready in time");
-    return false;
-}
-
-QString ServedSheetHost::Stop()
-{
-    if (!started_)
-        return {};
-    started_ = false;
-    // One that ended by itself already is judged by how it ended.
-    if (IsRunning())
-        process_.terminate();
-    if (IsRunning() && !process_.waitForFinished(20000)) {
-        process_.kill();
-        process_.waitForFinished(10000);
-        return QStringLiteral("it did not end when asked");
-    }
-    QFile file(errorsPath_);
-    const QByteArray errors = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    std::fwrite(errors.constData(), 1, std::size_t(errors.size()), stderr);
-    if (process_.exitStatus() != QProcess::NormalExit || process_.exitCode() != 0)
-        return QStringLiteral("it ended with status %1, code %2")
-            .arg(int(process_.exitStatus()))
-            .arg(process_.exitCode());
-    for (const char* report :
-         {"ERROR: AddressSanitizer", "runtime error:", "ERROR: LeakSanitizer"}) {
-        if (errors.contains(report))
-            return QStringLiteral("it reported: ") + QString::fromLatin1(report);
-    }
-    return {};
+    return process_.Start({book}, error, {QStringLiteral("ASAN_OPTIONS=") + asan});
 }
 
 } // namespace ServerProbe

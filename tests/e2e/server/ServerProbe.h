@@ -9,7 +9,6 @@
 #include "tests/e2e/E2eSupport.h"
 
 #include <QByteArray>
-#include <QProcess>
 #include <QString>
 #include <chrono>
 #include <map>
@@ -121,29 +120,20 @@ int SettledDescriptors(qint64 pid);
 int WaitForDescriptorsAtMost(qint64 pid, int count, std::chrono::milliseconds timeout = 10s);
 
 // One SheetHost serving the book, with its own small quarantine under the address sanitizer so
-// that its resident memory follows what it holds rather than what it freed lately. Its error
-// output goes to a file, so that a test can tell whether it ended cleanly.
+// that its resident memory follows what it holds rather than what it freed lately.
 class ServedSheetHost
 {
 public:
-    ServedSheetHost() = default;
-    ~ServedSheetHost();
-    ServedSheetHost(const ServedSheetHost&) = delete;
-    ServedSheetHost& operator=(const ServedSheetHost&) = delete;
-
     // Starts it and waits until it serves the book.
     bool Start(QString* error);
-    // Asks it to end as a user closing its window would; empty when it ended on its own in
-    // time with exit code 0 and no sanitizer report (or was never started), else what went
-    // wrong.
-    QString Stop();
-    qint64 Pid() const { return process_.processId(); }
-    bool IsRunning() const { return process_.state() != QProcess::NotRunning; }
+    // Asks it to end as a user closing its window would; empty when it ended cleanly (see
+    // E2e::SheetHostProcess::StopCleanly), else what went wrong.
+    QString Stop() { return process_.StopCleanly(); }
+    qint64 Pid() const { return process_.ProcessId(); }
+    bool IsRunning() const { return process_.IsRunning(); }
 
 private:
-    QProcess process_;
-    QString errorsPath_;
-    bool started_ = false;
+    E2e::SheetHostProcess process_;
 };
 
 } // namespace ServerProbe

@@ -7,7 +7,7 @@
 #include "tabrill/settings/Tproject.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/tabrill/dialogs/ModalDialogHelper.h"
-#include "tests/tabrill/dialogs/QtPrinters.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QCoreApplication>
 #include <QDir>

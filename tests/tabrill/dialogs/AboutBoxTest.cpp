@@ -1,7 +1,7 @@
 #include "platform/Exception.h"
 #include "tabrill/app/UnitFormAboutBox.h"
 #include "tests/tabrill/dialogs/ModalDialogHelper.h"
-#include "tests/tabrill/dialogs/QtPrinters.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QApplication>
 #include <QFrame>

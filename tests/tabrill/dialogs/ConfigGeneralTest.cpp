@@ -5,7 +5,7 @@
 #include "tabrill/settings/UnitFormConfigResultItem.h"
 #include "tests/support/MessageRecorder.h"
 #include "tests/tabrill/dialogs/ModalDialogHelper.h"
-#include "tests/tabrill/dialogs/QtPrinters.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QCheckBox>
 #include <QCommandLinkButton>

@@ -1,5 +1,5 @@
 #include "tabrill/settings/UnitFormConfigResultItem.h"
-#include "tests/tabrill/dialogs/QtPrinters.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QListWidget>
 #include <QPushButton>

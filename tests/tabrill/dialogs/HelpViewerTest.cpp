@@ -4,7 +4,7 @@
 #include "tests/support/MessageRecorder.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/tabrill/dialogs/ModalDialogHelper.h"
-#include "tests/tabrill/dialogs/QtPrinters.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QAction>
 #include <QDialog>

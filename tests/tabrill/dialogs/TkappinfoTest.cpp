@@ -1,7 +1,7 @@
 #include "tabrill/app/Tkappinfo.h"
 
 #include "platform/Exception.h"
-#include "tests/tabrill/dialogs/QtPrinters.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QCoreApplication>
 #include <QFile>

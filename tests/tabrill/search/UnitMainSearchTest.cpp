@@ -4,6 +4,7 @@
 #include "tabrill/app/UnitMain.h"
 #include "tests/support/FormMainProbe.h"
 #include "tests/support/MessageRecorder.h"
+#include "tests/support/QtPrinters.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/tabrill/search/UnitMainSearchServer.h"
 
@@ -24,11 +25,6 @@
 #include <stdexcept>
 
 // Readable failures for texts.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
 namespace {
 
 using FormMainProbe::Messages;
